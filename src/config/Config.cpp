@@ -1,0 +1,53 @@
+#include "Config.h"
+
+#include "platform/Failure.h"
+#include "platform/Numbers.h"
+#include "platform/SequentialInput.h"
+#include "platform/TextFileWriter.h"
+
+#include <QDebug>
+
+Config::Config(QString path) : m_path(std::move(path))
+{
+    loadConfig();
+}
+
+Config::~Config()
+{
+    try {
+        diskConfig();
+    } catch (const Failure& failure) {
+        qWarning().noquote() << "Could not save the configuration to" << m_path << "-"
+                             << failure.code() << failure.description();
+    }
+}
+
+void Config::loadConfig()
+{
+    SequentialInput input = SequentialInput::open(m_path);
+    QString lines[9];
+    for (QString& line : lines)
+        line = input.readLine();
+
+    const std::int16_t interval = Numbers::floorToInt16(Numbers::parse(lines[1]));
+    const std::int16_t recordCount = Numbers::floorToInt16(Numbers::parse(lines[2]));
+    const std::int16_t port = Numbers::toInt16(Numbers::parse(lines[7]));
+
+    roguePath = lines[0];
+    scanInterval = interval;
+    records = recordCount;
+    nickname = lines[3];
+    ftpAddress = lines[4];
+    ftpLogin = lines[5];
+    ftpPassword = lines[6];
+    ftpPort = port;
+    ftpFile = lines[8];
+}
+
+void Config::diskConfig()
+{
+    TextFileWriter::writePrivateLines(
+        m_path, {roguePath, Numbers::formatWithSign(scanInterval), Numbers::formatWithSign(records),
+                 nickname, ftpAddress, ftpLogin, ftpPassword, Numbers::formatWithSign(ftpPort),
+                 ftpFile});
+}

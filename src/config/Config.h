@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+
+// The program's nine settings, kept in statConf.txt: loaded when the object is created and
+// written back when it is destroyed. The members are public and unchecked; the range
+// checks live in the configuration dialog.
+class Config
+{
+public:
+    // Loads the file; a missing file, fewer than nine lines or a number line that is not a
+    // number in the 16-bit range fails, and then no member is changed.
+    explicit Config(QString path);
+    // Writes the file; a failure is logged, since the program is ending either way.
+    ~Config();
+
+    Config(const Config&) = delete;
+    Config& operator=(const Config&) = delete;
+
+    QString roguePath;
+    std::int16_t scanInterval = 0;
+    std::int16_t records = 0;
+    QString nickname;
+    QString ftpAddress;
+    QString ftpLogin;
+    QString ftpPassword;
+    std::int16_t ftpPort = 0;
+    QString ftpFile;
+
+    // Writes the nine members to the file, in one step, readable by the owner only.
+    void diskConfig();
+
+    const QString& path() const { return m_path; }
+
+private:
+    void loadConfig();
+
+    QString m_path;
+};

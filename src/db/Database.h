@@ -1,0 +1,37 @@
+#pragma once
+
+#include "db/Recordset.h"
+
+#include <QString>
+
+struct sqlite3;
+
+// One open handle on the player database file. Opening never creates the file; the handle
+// is closed when the object goes (or by close()). Every failure is a Failure carrying one
+// of the numbers of DbError.h.
+class Database
+{
+public:
+    // Opens an existing database for reading and writing, with a busy time-out of a few
+    // seconds. A missing file fails (and no file appears); a file that is not a database fails
+    // at once.
+    static Database open(const QString& path);
+
+    Database(Database&& other) noexcept;
+    Database& operator=(Database&& other) noexcept;
+    ~Database();
+
+    // The rows a query yields, positioned on the first of them.
+    Recordset openRecordset(const QString& sql);
+    // Runs one insert, update or delete statement.
+    void execute(const QString& sql);
+    void close();
+
+    // Writes a compacted copy of the closed database at source as a new file at destination;
+    // fails when destination exists.
+    static void compactDatabase(const QString& source, const QString& destination);
+
+private:
+    explicit Database(sqlite3* handle);
+    sqlite3* m_handle = nullptr;
+};

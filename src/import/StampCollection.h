@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <array>
+#include <cstdint>
+#include <optional>
+
+// The last-modified time each of the ten results logs had when it was last imported, kept in
+// dateStamps.txt. Created from the file, written back when destroyed; every setStamp also
+// writes the file at once, so an import is never counted again after a crash.
+class StampCollection
+{
+public:
+    using Stamp = std::optional<QDateTime>;
+
+    // Reads the file: code 53 when it is missing, code 9 for an eleventh field.
+    explicit StampCollection(QString path);
+    ~StampCollection();
+
+    StampCollection(const StampCollection&) = delete;
+    StampCollection& operator=(const StampCollection&) = delete;
+
+    // Code 9 for a slot outside 0 to 9.
+    Stamp getStamp(std::int16_t intindex) const;
+    void setStamp(const QDateTime& tempStamp, std::int16_t intindex);
+
+    // The file's text for the ten slots, and the reading of one field.
+    static QString formatStamp(const Stamp& stamp);
+    static Stamp parseStamp(const QString& field);
+
+private:
+    void write() const;
+
+    QString m_path;
+    std::array<Stamp, 10> m_slots;
+};

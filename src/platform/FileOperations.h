@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+
+class Failure;
+class QFileDevice;
+
+// Whole-file tests, copies and deletions. Every failure carries the runtime's code and a
+// description built from the file system's own error text.
+namespace FileOperations {
+
+// True only when a file, not a directory, exists at the path; never fails.
+bool fileexists(const QString& path);
+
+// Afterwards the destination holds a byte-for-byte copy of the source, an existing destination
+// being replaced in one step. A missing source or an unwritable destination fails.
+void copyfile(const QString& source, const QString& destination);
+
+// Afterwards no file exists at the path. A missing file fails with code 53; a file that
+// cannot be removed fails with code 70.
+void deletefile(const QString& path);
+
+// Replaces the destination by the source in one step (a rename); the source is gone after.
+void replacefile(const QString& source, const QString& destination);
+
+// The failure that describes what went wrong with a file that could not be opened, read
+// or written.
+Failure failureOf(const QFileDevice& file, const QString& path);
+
+} // namespace FileOperations

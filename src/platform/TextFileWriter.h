@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QFileDevice>
+#include <QString>
+#include <QStringList>
+
+// Writes a whole text file at once in the 8-bit code page, every line ended by CR LF.
+// The file is written to a temporary file beside it and renamed over the old one only when
+// complete, so a crash or a full disk never leaves half a file.
+namespace TextFileWriter {
+
+void writeLines(const QString& path, const QStringList& lines);
+
+// As writeLines, and the file is readable and writable by its owner only where the platform
+// has such permissions.
+void writePrivateLines(const QString& path, const QStringList& lines);
+
+} // namespace TextFileWriter

@@ -1,0 +1,26 @@
+#include "UserInterface.h"
+
+Q_LOGGING_CATEGORY(lcUserInterface, "tallyvane.ui", QtWarningMsg)
+
+void UserInterface::setStatus(const QString& text)
+{
+    qCInfo(lcUserInterface).noquote() << "status:" << text;
+    displayStatus(text);
+}
+
+UserInterface::Answer UserInterface::showMessage(const Message& message)
+{
+    qCInfo(lcUserInterface).noquote()
+        << "message:" << message.title << "|" << QString(message.text).replace(u'\n', u'|');
+    const Answer answer = displayMessage(message);
+    qCInfo(lcUserInterface).noquote()
+        << "answer:" << (answer == Answer::Ok ? "OK" : "Cancel");
+    return answer;
+}
+
+void UserInterface::showError(const QString& tag, int code, const QString& description)
+{
+    showMessage({tag + QString::number(code) + QLatin1Char('\n') + QStringLiteral("Description: ") +
+                     description + QLatin1Char('.'),
+                 QStringLiteral("Error"), Icon::Critical, Buttons::Ok});
+}
