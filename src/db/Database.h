@@ -5,6 +5,7 @@
 #include <QString>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 // One open handle on the player database file. Opening never creates the file; the handle
 // is closed when the object goes (or by close()). Every failure is a Failure carrying one
@@ -12,9 +13,11 @@ struct sqlite3;
 class Database
 {
 public:
-    // Opens an existing database for reading and writing, with a busy time-out of a few
-    // seconds. A missing file fails (and no file appears); a file that is not a database fails
-    // at once.
+    // How long a statement waits for a lock that another connection holds before it fails.
+    static constexpr int busyTimeoutMilliseconds = 5000;
+
+    // Opens an existing database for reading and writing, with the busy time-out above. A
+    // missing file fails (and no file appears); a file that is not a database fails at once.
     static Database open(const QString& path);
 
     Database(Database&& other) noexcept;
@@ -27,11 +30,16 @@ public:
     void execute(const QString& sql);
     void close();
 
-    // Writes a compacted copy of the closed database at source as a new file at destination;
-    // fails when destination exists.
+    // Writes a compacted copy of the closed database at source as a new file at destination,
+    // flushed to disk; fails when destination exists, and then leaves it untouched. A failed
+    // compaction leaves no file at destination.
     static void compactDatabase(const QString& source, const QString& destination);
 
 private:
-    explicit Database(sqlite3* handle);
+    Database(sqlite3* handle, QString path);
+    sqlite3_stmt* prepare(const QString& sql);
+    [[noreturn]] void failWith(int resultCode) const;
+
     sqlite3* m_handle = nullptr;
+    QString m_path;
 };

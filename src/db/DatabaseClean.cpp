@@ -1,0 +1,28 @@
+#include "DatabaseClean.h"
+
+#include "db/Database.h"
+#include "platform/Failure.h"
+#include "platform/FileOperations.h"
+#include "platform/ProgramFiles.h"
+#include "platform/UserInterface.h"
+
+#include <QFile>
+
+void cleanDatabase(const ProgramFiles& files, UserInterface& ui)
+{
+    ui.setStatus(QStringLiteral("Database clean failed."));
+    try {
+        Database database = Database::open(files.database());
+        database.execute(QStringLiteral(" DELETE FROM tblPlayer"));
+        database.close();
+        // A temporary file left by an earlier clean makes the compaction fail; it is not removed.
+        Database::compactDatabase(files.database(), files.compactedDatabase());
+        // The compacted copy takes the database's place in one step, so that no failure can
+        // leave the installation without a database.
+        QFile::setPermissions(files.compactedDatabase(), QFile::permissions(files.database()));
+        FileOperations::replacefile(files.compactedDatabase(), files.database());
+        ui.setStatus(QStringLiteral("Database successfully erased."));
+    } catch (const Failure& failure) {
+        ui.showError(QStringLiteral("Error db#: "), failure.code(), failure.description());
+    }
+}
