@@ -60,11 +60,11 @@ void ScanDriver::scanStatFiles()
     m_ui.setStatus(QStringLiteral("Status scan failed at ") + timeNow() + u'.');
     try {
         for (std::int16_t i = 0; i < logCount; ++i) {
-            // The game directory is stored as typed; blanks around it are no part of the path.
-            const QString path =
-                trimBlanks(m_config.roguePath + QStringLiteral("/RSRESULTS") + QString::number(i) +
-                           QStringLiteral(".log"))
-                    .toString();
+            // The game directory is stored as typed; blanks around it are no part of the path,
+            // just as the configuration's check for the game looks in the trimmed directory.
+            const QString path = trimBlanks(m_config.roguePath).toString() +
+                                 QStringLiteral("/RSRESULTS") + QString::number(i) +
+                                 QStringLiteral(".log");
             const QDateTime logTime = lastModified(path);
             const StampCollection::Stamp stamp = stamps().getStamp(i);
             if (!stamp || *stamp < logTime) {

@@ -245,7 +245,7 @@ void TestScan::blanksAroundGameDirectory_areIgnored()
 {
     Setup s;
     s.writeTenLogs();
-    s.config->roguePath = "  " + s.inst.path("game");
+    s.config->roguePath = "  " + s.inst.path("game") + "  ";
 
     s.driver->scanStatFiles();
 
