@@ -1,9 +1,11 @@
+#include "app/SingleInstance.h"
 #include "app/frmMain.h"
 
 #include "about/ProgramIdentity.h"
 #include "platform/ProgramFiles.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QIcon>
 
 #include <curl/curl.h>
@@ -31,7 +33,36 @@ int main(int argc, char* argv[])
     {
         // The window owns the configuration; leaving this scope destroys it on every path,
         // and that writes the configuration file.
-        frmMain window(ProgramFiles::ofRunningProgram());
+        const ProgramFiles files = ProgramFiles::ofRunningProgram();
+        // Declared before the window, so that the lock is released only after the window has
+        // written the configuration and the stamps.
+        SingleInstance instance(files);
+        frmMain window(files);
+        // Before the configuration is loaded: a second copy of the same installation would
+        // import the same logs again and overwrite the first one's files when it ends.
+        if (!instance.acquire()) {
+            instance.activateRunningInstance();
+            window.showMessage(
+                {QStringLiteral("Tallyvane is already running from %1.\nOnly one Tallyvane can "
+                                "run from an installation folder at a time.")
+                     .arg(QDir::toNativeSeparators(files.directory())),
+                 ProgramIdentity::title(), UserInterface::Icon::Information,
+                 UserInterface::Buttons::Ok});
+            curl_global_cleanup();
+            return 2;
+        }
+        QObject::connect(&instance, &SingleInstance::activationRequested, &window, [&window] {
+            // During start-up the first-run dialog is what the user has to see.
+            QWidget* front = QApplication::activeModalWidget();
+            if (!front && window.isVisible())
+                front = &window;
+            if (!front)
+                return;
+            if (front->isMinimized())
+                front->showNormal();
+            front->raise();
+            front->activateWindow();
+        });
         if (window.startup()) {
             window.show();
             status = QApplication::exec();

@@ -1,0 +1,59 @@
+#include "SingleInstance.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFileInfo>
+#include <QLocalServer>
+#include <QLocalSocket>
+
+namespace {
+
+constexpr int channelTimeoutMilliseconds = 1000;
+
+QString channelNameFor(const QString& directory)
+{
+    const QString canonical = QFileInfo(directory).canonicalFilePath();
+    const QByteArray hash = QCryptographicHash::hash(
+        (canonical.isEmpty() ? directory : canonical).toUtf8(), QCryptographicHash::Sha256);
+    return QStringLiteral("tallyvane-") + QString::fromLatin1(hash.toHex().left(24));
+}
+
+} // namespace
+
+SingleInstance::SingleInstance(const ProgramFiles& files, QObject* parent)
+    : QObject(parent), m_channelName(channelNameFor(files.directory())), m_lock(files.lock())
+{
+    // Only a lock whose program is no longer running is stale, however old it is.
+    m_lock.setStaleLockTime(0);
+}
+
+SingleInstance::~SingleInstance() = default;
+
+bool SingleInstance::acquire()
+{
+    if (!m_lock.tryLock(0))
+        return false;
+    m_server = new QLocalServer(this);
+    // A channel left behind by a program that died would refuse the name.
+    QLocalServer::removeServer(m_channelName);
+    connect(m_server, &QLocalServer::newConnection, this, [this] {
+        while (QLocalSocket* socket = m_server->nextPendingConnection()) {
+            connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+            socket->write("ok");
+            socket->flush();
+            socket->disconnectFromServer();
+            emit activationRequested();
+        }
+    });
+    m_server->listen(m_channelName);
+    return true;
+}
+
+bool SingleInstance::activateRunningInstance() const
+{
+    QLocalSocket socket;
+    socket.connectToServer(m_channelName);
+    if (!socket.waitForConnected(channelTimeoutMilliseconds))
+        return false;
+    return socket.waitForReadyRead(channelTimeoutMilliseconds) && socket.readAll() == "ok";
+}
