@@ -231,9 +231,11 @@ frmDirectory::frmDirectory(Config& config, UserInterface& ui, QWidget* parent)
     connect(drvList, &QComboBox::currentIndexChanged, this, &frmDirectory::drvList_Change);
     connect(dirList->selectionModel(), &QItemSelectionModel::currentChanged, this,
             &frmDirectory::dirList_Change);
-    // Directories are read in the background; keep the chosen one in view as they arrive.
-    connect(m_directories, &QFileSystemModel::directoryLoaded, this,
-            [this] { dirList->scrollTo(dirList->currentIndex()); });
+    // Directories are read in the background; keep the chosen one in view as they arrive and
+    // after the model has sorted them, which happens later and moves the rows.
+    const auto keepCurrentInView = [this] { dirList->scrollTo(dirList->currentIndex()); };
+    connect(m_directories, &QFileSystemModel::directoryLoaded, this, keepCurrentInView);
+    connect(m_directories, &QAbstractItemModel::layoutChanged, this, keepCurrentInView);
 
     QWidget::setTabOrder(drvList, dirList);
     QWidget::setTabOrder(dirList, txtScan);
