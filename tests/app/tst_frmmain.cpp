@@ -1,8 +1,6 @@
 #include "TestInstallation.h"
 
-#include "app/MessageBox.h"
 #include "app/frmMain.h"
-#include "config/frmDirectory.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -10,97 +8,59 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLoggingCategory>
-#include <QMessageBox>
 #include <QMouseEvent>
-#include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
-#include <sqlite3.h>
-
 #include <functional>
-
-class TestFrmMain : public QObject
-{
-    Q_OBJECT
-
-private slots:
-    void startup_configured_scansBeforeShowing();
-    void startup_firstRunApplied_showsConfiguredWithoutScan();
-    void startup_firstRunClosed_endsAndWritesConfiguration();
-    void startup_unloadableConfiguration_reportsAndFails_data();
-    void startup_unloadableConfiguration_reportsAndFails();
-    void unload_writesConfiguration_data();
-    void unload_writesConfiguration();
-    void hover_followsThePointer();
-    void layout_matchesTheDesign();
-    void cleanDatabase_onlyOkErases_data();
-    void cleanDatabase_onlyOkErases();
-    void scanTimer_followsScanInterval_data();
-    void scanTimer_followsScanInterval();
-    void tick_scansOnlyWhenTickedAndNothingModal_data();
-    void tick_scansOnlyWhenTickedAndNothingModal();
-    void tick_duringAScanMessage_startsNoSecondScan();
-};
 
 namespace {
 
-// Collects the status texts that the program logs.
-class StatusLog
+// The main window, recording its statuses and answering its message boxes itself.
+class Window : public frmMain
 {
 public:
-    StatusLog()
-    {
-        s_current = this;
-        QLoggingCategory::setFilterRules(QStringLiteral("tallyvane.ui.info=true"));
-        m_previous = qInstallMessageHandler(&StatusLog::handle);
-    }
-    ~StatusLog()
-    {
-        qInstallMessageHandler(m_previous);
-        QLoggingCategory::setFilterRules(QString());
-        s_current = nullptr;
-    }
-
+    using frmMain::frmMain;
     QStringList statuses;
+    std::vector<Message> messages;
+    Answer answer = Answer::Ok;
+    std::function<void()> onMessage;
 
-private:
-    static void handle(QtMsgType type, const QMessageLogContext& context, const QString& text)
+protected:
+    void displayStatus(const QString& text) override
     {
-        if (qstrcmp(context.category, "tallyvane.ui") != 0) {
-            s_current->m_previous(type, context, text);
-            return;
-        }
-        if (text.startsWith(QLatin1String("status: ")))
-            s_current->statuses << text.mid(8);
+        statuses << text;
+        frmMain::displayStatus(text);
     }
-
-    static StatusLog* s_current;
-    QtMessageHandler m_previous;
-};
-StatusLog* StatusLog::s_current = nullptr;
-
-struct GameDirectory
-{
-    QTemporaryDir dir;
-    GameDirectory() { QFile(dir.filePath("RogueSpear.exe")).open(QIODevice::WriteOnly); }
-    QString path() const { return QDir::toNativeSeparators(dir.path()); }
+    Answer displayMessage(const Message& message) override
+    {
+        messages.push_back(message);
+        if (onMessage)
+            onMessage();
+        return answer;
+    }
 };
 
-// statConf.txt with the game directory and scan interval given; numbers without their blank,
-// as a hand-edited file may have them, so that a rewrite by the program shows.
-void writeConfig(const TestInstallation& inst, const QString& roguePath, int scanInterval = 300)
+// An installation whose statConf.txt names a game directory (numbers without their blank, as
+// a hand-edited file may have them, so that a rewrite shows) and its main window.
+struct Setup
 {
-    inst.writeFile("statConf.txt", roguePath.toUtf8() + "\r\n" + QByteArray::number(scanInterval) +
-                                       "\r\n20\r\nHost\r\nftp.example.com\r\n\r\n\r\n21\r\n\r\n");
-}
+    TestInstallation inst; // also the game directory
+    Window window{inst.files()};
+    explicit Setup(bool configured = true, int scanInterval = 300)
+    {
+        inst.writeFile("RogueSpear.exe", "game");
+        inst.writeFile("statConf.txt",
+                       (configured ? gamePath().toUtf8() : "") + "\r\n" +
+                           QByteArray::number(scanInterval) +
+                           "\r\n20\r\nHost\r\nftp.example.com\r\n\r\n\r\n21\r\n\r\n");
+    }
+    QString gamePath() const { return QDir::toNativeSeparators(inst.files().directory()); }
+};
 
-QByteArray writtenConfig(const QString& roguePath, int scanInterval = 300)
+QByteArray writtenConfig(const QString& roguePath)
 {
-    return roguePath.toUtf8() + "\r\n " + QByteArray::number(scanInterval) +
-           "\r\n 20\r\nHost\r\nftp.example.com\r\n\r\n\r\n 21\r\n\r\n";
+    return roguePath.toUtf8() + "\r\n 300\r\n 20\r\nHost\r\nftp.example.com\r\n\r\n\r\n 21\r\n\r\n";
 }
 
 template <typename T = QWidget> T* child(QWidget& parent, const char* name, int index = -1)
@@ -116,10 +76,10 @@ void click(QWidget* widget)
     QTest::mouseClick(widget, Qt::LeftButton, {}, widget->rect().center());
 }
 
-void moveOver(QWidget* widget, QPoint position = {2, 2})
+void moveOver(QWidget* widget)
 {
-    QMouseEvent move(QEvent::MouseMove, position, widget->mapToGlobal(position), Qt::NoButton,
-                     Qt::NoButton, Qt::NoModifier);
+    QMouseEvent move(QEvent::MouseMove, QPointF(2, 2), widget->mapToGlobal(QPointF(2, 2)),
+                     Qt::NoButton, Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(widget, &move);
 }
 
@@ -134,361 +94,201 @@ void whenModal(std::function<void(QWidget*)> action)
     });
 }
 
-void clickBoxButton(QWidget* modal, QMessageBox::StandardButton button)
-{
-    qobject_cast<QMessageBox*>(modal)->button(button)->click();
-}
-
-void tick(frmMain& window)
-{
-    QMetaObject::invokeMethod(window.findChild<QTimer*>("timScan"), "timeout");
-}
-
-int playerCount(const QString& database)
-{
-    sqlite3* db = nullptr;
-    sqlite3_open(QFile::encodeName(database).constData(), &db);
-    sqlite3_stmt* statement = nullptr;
-    sqlite3_prepare_v2(db, "SELECT COUNT(*) FROM tblPlayer", -1, &statement, nullptr);
-    const int count = sqlite3_step(statement) == SQLITE_ROW ? sqlite3_column_int(statement, 0) : -1;
-    sqlite3_finalize(statement);
-    sqlite3_close(db);
-    return count;
-}
-
-void addPlayer(const QString& database)
-{
-    sqlite3* db = nullptr;
-    sqlite3_open(QFile::encodeName(database).constData(), &db);
-    sqlite3_exec(db, "INSERT INTO tblPlayer (fldName) VALUES ('Alpha')", nullptr, nullptr, nullptr);
-    sqlite3_close(db);
-}
-
 } // namespace
 
-void TestFrmMain::startup_configured_scansBeforeShowing()
+class TestFrmMain : public QObject
 {
-    TestInstallation inst;
-    GameDirectory game;
-    writeConfig(inst, game.path());
-    StatusLog log;
-    frmMain window(inst.files());
+    Q_OBJECT
 
-    QVERIFY(window.startup());
-
-    QVERIFY(!window.isVisible());
-    QCOMPARE(log.statuses.size(), 2);
-    QCOMPARE(log.statuses[0], "Initializing...");
-    QVERIFY2(log.statuses[1].startsWith("Status scan "), qPrintable(log.statuses[1]));
-    QCOMPARE(child<QLabel>(window, "lblStatus")->text(), log.statuses[1]);
-    QVERIFY(!child<QCheckBox>(window, "chkTurnOn")->isChecked());
-}
-
-void TestFrmMain::startup_firstRunApplied_showsConfiguredWithoutScan()
-{
-    TestInstallation inst;
-    GameDirectory game;
-    StatusLog log;
+private slots:
+    void startup_followsTheConfiguration_data()
     {
-        frmMain window(inst.files());
-        whenModal([&](QWidget* dialog) {
-            QVERIFY(qobject_cast<frmDirectory*>(dialog));
-            child<QLineEdit>(*dialog, "txtPath")->setText(game.path());
-            child<QLineEdit>(*dialog, "txtNickname")->setText("Host");
+        QTest::addColumn<bool>("configured");
+        QTest::addColumn<bool>("apply"); // the first run's dialog: Apply, or its close box
+        QTest::addColumn<QString>("status");
+        QTest::newRow("configured: scans, Quit") << true << false << "Status scan ";
+        QTest::newRow("first run applied, close box") << false << true << "Tallyvane configured.";
+        QTest::newRow("first run closed")
+            << false << false << "Tallyvane won't work unless configured!";
+    }
+    void startup_followsTheConfiguration()
+    {
+        QFETCH(bool, configured);
+        QFETCH(bool, apply);
+        QFETCH(QString, status);
+        Setup s(configured);
+        const QByteArray before = s.inst.readFile("statConf.txt");
+        if (!configured)
+            whenModal([&](QWidget* dialog) {
+                if (!apply)
+                    return void(dialog->close());
+                child<QLineEdit>(*dialog, "txtPath")->setText(s.gamePath());
+                click(child(*dialog, "lblBottom", 1));
+            });
+        QCOMPARE(s.window.startup(), configured || apply);
+        QVERIFY(!s.window.isVisible());
+        QCOMPARE(s.window.exitStatus(), 0);
+        QCOMPARE(s.window.statuses.size(), 2);
+        QCOMPARE(s.window.statuses[0], "Initializing...");
+        const QString last = s.window.statuses[1];
+        QVERIFY2(last == status || (configured && last.startsWith(status)), qPrintable(last));
+        QCOMPARE(child<QLabel>(s.window, "lblStatus")->text(), last);
+        // Closed, the program ends and writes the file back; else it waits for the end: Quit
+        // or the close box.
+        QCOMPARE(s.inst.readFile("statConf.txt"), configured || apply ? before : writtenConfig(""));
+        if (!configured && !apply)
+            return;
+        s.window.show();
+        configured ? click(child(s.window, "lblQuit")) : void(s.window.close());
+        QVERIFY(!s.window.isVisible());
+        QCOMPARE(s.inst.readFile("statConf.txt"), writtenConfig(s.gamePath()));
+    }
+
+    void startup_unloadableConfiguration_failsAndKeepsFile_data()
+    {
+        QTest::addColumn<QByteArray>("content"); // empty: no file at all
+        QTest::addColumn<QString>("code");
+        QTest::newRow("missing") << QByteArray() << "53";
+        QTest::newRow("eight lines")
+            << QByteArray("\r\n 300\r\n 20\r\n\r\n\r\n\r\n\r\n 21\r\n") << "62";
+    }
+    void startup_unloadableConfiguration_failsAndKeepsFile()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, code);
+        Setup s;
+        QFile::remove(s.inst.files().configuration());
+        if (!content.isEmpty())
+            s.inst.writeFile("statConf.txt", content);
+        QVERIFY(!s.window.startup());
+        QVERIFY(s.window.exitStatus() != 0);
+        QCOMPARE(s.window.messages.size(), size_t(1));
+        const QString shown = s.window.messages[0].text;
+        QVERIFY2(shown.contains(QDir::toNativeSeparators(s.inst.files().configuration())) &&
+                     shown.contains(code),
+                 qPrintable(shown));
+        QCOMPARE(QFile::exists(s.inst.files().configuration()), !content.isEmpty());
+        QCOMPARE(s.inst.readFile("statConf.txt"), content);
+    }
+
+    void hover_followsThePointer()
+    {
+        Setup s;
+        Window& window = s.window;
+        window.show();
+        const QColor text = window.palette().color(QPalette::WindowText);
+        // Letters w(hite), r(ed), t(ext): each command's background and text, then About's and
+        // Quit's text.
+        auto colours = [&] {
+            QString all;
+            auto add = [&](const char* name, int index, QPalette::ColorRole role) {
+                const auto i = QList<QColor>{Qt::white, Qt::red, text}.indexOf(
+                    child(window, name, index)->palette().color(role));
+                all += QLatin1Char("wrt?"[i < 0 ? 3 : i]);
+            };
+            for (int i = 0; i < 5; ++i, all += ' ') {
+                add("lblMenu", i, QPalette::Window);
+                add("lblMenu", i, QPalette::WindowText);
+            }
+            add("lblAbout", -1, QPalette::WindowText);
+            add("lblQuit", -1, QPalette::WindowText);
+            return all;
+        };
+        moveOver(child(window, "lblMenu", 2));
+        QCOMPARE(colours(), "wt wt rw wt wt tt");
+        moveOver(child(window, "lblAbout"));
+        QCOMPARE(colours(), "wt wt rw wt wt wt");
+        moveOver(child(window, "lblMenu", 4)); // straight from About: About stays white
+        QCOMPARE(colours(), "wt wt wt wt rw wt");
+        moveOver(child(window, "lblQuit"));
+        QCOMPARE(colours(), "wt wt wt wt rw ww");
+        moveOver(&window);
+        QCOMPARE(colours(), "wt wt wt wt wt tt");
+    }
+
+    void cleanDatabase_cancel_doesNothing()
+    {
+        Setup s;
+        s.window.show();
+        s.window.setStatus("before");
+        s.window.answer = UserInterface::Answer::Cancel;
+        click(child(s.window, "lblMenu", 4));
+        QCOMPARE(s.window.messages.size(), size_t(1));
+        QCOMPARE(s.window.statuses, QStringList{"before"}); // a clean starts with a status
+    }
+
+    void scanTimer_clampsScanInterval_data()
+    {
+        QTest::addColumn<int>("scanInterval");
+        QTest::addColumn<int>("period");
+        QTest::newRow("300 s") << 300 << 300000;
+        QTest::newRow("below the range") << 30 << 60000;
+        QTest::newRow("above the range") << 1000 << 600000;
+    }
+    void scanTimer_clampsScanInterval()
+    {
+        QFETCH(int, scanInterval);
+        Setup s(true, scanInterval);
+        QVERIFY(s.window.startup());
+        auto* timer = s.window.findChild<QTimer*>("timScan");
+        QVERIFY(timer->isActive());
+        QTEST(timer->interval(), "period");
+        // An Apply re-arms the timer with the new interval.
+        whenModal([](QWidget* dialog) {
+            child<QLineEdit>(*dialog, "txtScan")->setText("120");
             click(child(*dialog, "lblBottom", 1));
         });
-
-        QVERIFY(window.startup());
-        QCOMPARE(log.statuses, QStringList({"Initializing...", "Tallyvane configured."}));
-        QCOMPARE(child<QLabel>(window, "lblStatus")->text(), "Tallyvane configured.");
+        click(child(s.window, "lblMenu", 0));
+        QVERIFY(timer->isActive());
+        QCOMPARE(timer->interval(), 120000);
     }
-    QVERIFY(inst.readFile("statConf.txt").startsWith(game.path().toUtf8() + "\r\n 300\r\n"));
-}
 
-void TestFrmMain::startup_firstRunClosed_endsAndWritesConfiguration()
-{
-    TestInstallation inst;
-    writeConfig(inst, "");
-    frmMain window(inst.files());
-    whenModal([](QWidget* dialog) { dialog->close(); });
-
-    QVERIFY(!window.startup());
-
-    QCOMPARE(window.exitStatus(), 0);
-    QCOMPARE(child<QLabel>(window, "lblStatus")->text(), "Tallyvane won't work unless configured!");
-    QCOMPARE(inst.readFile("statConf.txt"), writtenConfig(""));
-}
-
-void TestFrmMain::startup_unloadableConfiguration_reportsAndFails_data()
-{
-    QTest::addColumn<QByteArray>("content"); // empty: no file at all
-    QTest::addColumn<QString>("code");
-    QTest::newRow("missing") << QByteArray() << "53";
-    QTest::newRow("eight lines") << QByteArray("\r\n 300\r\n 20\r\n\r\n\r\n\r\n\r\n 21\r\n")
-                                 << "62";
-}
-
-void TestFrmMain::startup_unloadableConfiguration_reportsAndFails()
-{
-    QFETCH(QByteArray, content);
-    QFETCH(QString, code);
-    TestInstallation inst;
-    if (content.isEmpty())
-        QFile::remove(inst.files().configuration());
-    else
-        inst.writeFile("statConf.txt", content);
-    QString shown;
+    void tick_scansOnlyWhenTickedAndNothingElseRuns_data()
     {
-        frmMain window(inst.files());
-        whenModal([&](QWidget* box) {
-            shown = qobject_cast<QMessageBox*>(box)->text();
-            clickBoxButton(box, QMessageBox::Ok);
-        });
-
-        QVERIFY(!window.startup());
-        QVERIFY(window.exitStatus() != 0);
+        QTest::addColumn<bool>("ticked");
+        QTest::addColumn<QString>("during"); // what is open when the tick arrives
+        QTest::addColumn<bool>("scans");
+        QTest::newRow("unticked") << false << "" << false;
+        QTest::newRow("ticked") << true << "" << true;
+        QTest::newRow("ticked, dialog open") << true << "dialog" << false;
+        QTest::newRow("ticked, scan's message box") << true << "scan" << false;
     }
-    QVERIFY2(shown.contains(QDir::toNativeSeparators(inst.files().configuration())),
-             qPrintable(shown));
-    QVERIFY2(shown.contains(code), qPrintable(shown));
-    QCOMPARE(QFile::exists(inst.files().configuration()), !content.isEmpty());
-    QCOMPARE(inst.readFile("statConf.txt"), content);
-}
-
-void TestFrmMain::unload_writesConfiguration_data()
-{
-    QTest::addColumn<bool>("byQuit");
-    QTest::newRow("Quit") << true;
-    QTest::newRow("close box") << false;
-}
-
-void TestFrmMain::unload_writesConfiguration()
-{
-    QFETCH(bool, byQuit);
-    TestInstallation inst;
-    GameDirectory game;
-    writeConfig(inst, game.path());
-    frmMain window(inst.files());
-    QVERIFY(window.startup());
-    window.show();
-
-    if (byQuit)
-        click(child(window, "lblQuit"));
-    else
-        window.close();
-
-    QVERIFY(!window.isVisible());
-    QCOMPARE(inst.readFile("statConf.txt"), writtenConfig(game.path()));
-}
-
-void TestFrmMain::hover_followsThePointer()
-{
-    TestInstallation inst;
-    frmMain window(inst.files());
-    window.show();
-    const QColor white(255, 255, 255), red(255, 0, 0);
-    const QColor text = window.palette().color(QPalette::WindowText);
-    // The five commands' background and text colours, then About's and Quit's text colour.
-    auto colours = [&] {
-        QList<QColor> all;
-        for (int i = 0; i < 5; ++i)
-            all << child(window, "lblMenu", i)->palette().color(QPalette::Window)
-                << child(window, "lblMenu", i)->palette().color(QPalette::WindowText);
-        return all << child(window, "lblAbout")->palette().color(QPalette::WindowText)
-                   << child(window, "lblQuit")->palette().color(QPalette::WindowText);
-    };
-    auto expected = [&](int command, const QColor& about, const QColor& quit) {
-        QList<QColor> all;
-        for (int i = 0; i < 5; ++i)
-            all << (i == command ? red : white) << (i == command ? white : text);
-        return all << about << quit;
-    };
-
-    moveOver(child(window, "lblMenu", 2));
-    QCOMPARE(colours(), expected(2, text, text));
-    moveOver(child(window, "lblAbout"));
-    QCOMPARE(colours(), expected(2, white, text));
-    // Straight from About onto a command: About stays white.
-    moveOver(child(window, "lblMenu", 4));
-    QCOMPARE(colours(), expected(4, white, text));
-    moveOver(child(window, "lblQuit"));
-    QCOMPARE(colours(), expected(4, white, white));
-    // The status line is no part of the background.
-    moveOver(&window, child(window, "lblStatus")->geometry().center());
-    QCOMPARE(colours(), expected(4, white, white));
-    moveOver(&window);
-    QCOMPARE(colours(), expected(-1, text, text));
-}
-
-void TestFrmMain::layout_matchesTheDesign()
-{
-    TestInstallation inst;
-    frmMain window(inst.files());
-    window.show();
-
-    QCOMPARE(window.windowTitle(), "Tallyvane");
-    QVERIFY(!(window.windowFlags() & Qt::WindowMaximizeButtonHint));
-    window.resize(400, 300);
-    QCOMPARE(window.size(), QSize(264, 178));
-    // Twips at 15 to a pixel.
-    QCOMPARE(child(window, "lblMenu", 0)->geometry(), QRect(152, 16, 105, 17));
-    QCOMPARE(child(window, "lblMenu", 3)->geometry(), QRect(8, 64, 105, 17));
-    QCOMPARE(child(window, "chkTurnOn")->geometry(), QRect(8, 123, 121, 14));
-    QCOMPARE(child(window, "lblQuit")->geometry(), QRect(224, 120, 33, 17));
-    QCOMPARE(child(window, "lblStatus")->geometry(), QRect(8, 152, 249, 17));
-    QCOMPARE(child<QLabel>(window, "lblMenu", 4)->text(), "Clean Database");
-
-    QCOMPARE(child(window, "lblMenu", 1)->font().family(), "Arial");
-    QCOMPARE(child(window, "lblQuit")->font().family(), "Arial Black");
-    auto* status = child<QLabel>(window, "lblStatus");
-    QCOMPARE(status->font().pointSizeF(), 7.8);
-    QCOMPARE(status->palette().color(QPalette::Window), window.palette().color(QPalette::Shadow));
-}
-
-void TestFrmMain::cleanDatabase_onlyOkErases_data()
-{
-    QTest::addColumn<bool>("ok");
-    QTest::newRow("Cancel") << false;
-    QTest::newRow("OK") << true;
-}
-
-void TestFrmMain::cleanDatabase_onlyOkErases()
-{
-    QFETCH(bool, ok);
-    TestInstallation inst;
-    inst.createDatabase();
-    addPlayer(inst.files().database());
-    QCOMPARE(playerCount(inst.files().database()), 1);
-    frmMain window(inst.files());
-    window.show();
-    window.setStatus("before");
-    QString text, title;
-    whenModal([&](QWidget* modal) {
-        auto* box = qobject_cast<QMessageBox*>(modal);
-        text = box->text();
-        title = box->windowTitle();
-        QCOMPARE(box->icon(), QMessageBox::NoIcon);
-        QCOMPARE(box->standardButtons(), QMessageBox::Ok | QMessageBox::Cancel);
-        clickBoxButton(box, ok ? QMessageBox::Ok : QMessageBox::Cancel);
-    });
-
-    click(child(window, "lblMenu", 4));
-
-    QCOMPARE(text, "This will delete all player records in the database. Proceed?");
-    QCOMPARE(title, "Clean Database");
-    QCOMPARE(playerCount(inst.files().database()), ok ? 0 : 1);
-    if (!ok)
-        QCOMPARE(child<QLabel>(window, "lblStatus")->text(), "before");
-}
-
-void TestFrmMain::scanTimer_followsScanInterval_data()
-{
-    QTest::addColumn<int>("scanInterval");
-    QTest::addColumn<int>("period");
-    QTest::newRow("300 s") << 300 << 300000;
-    QTest::newRow("below the range") << 30 << 60000;
-    QTest::newRow("above the range") << 1000 << 600000;
-}
-
-void TestFrmMain::scanTimer_followsScanInterval()
-{
-    QFETCH(int, scanInterval);
-    TestInstallation inst;
-    GameDirectory game;
-    writeConfig(inst, game.path(), scanInterval);
-    frmMain window(inst.files());
-    QVERIFY(window.startup());
-    window.show();
-    auto* timer = window.findChild<QTimer*>("timScan");
-    QVERIFY(timer->isActive());
-    QTEST(timer->interval(), "period");
-
-    whenModal([](QWidget* dialog) {
-        child<QLineEdit>(*dialog, "txtScan")->setText("120");
-        click(child(*dialog, "lblBottom", 1));
-    });
-    click(child(window, "lblMenu", 0));
-    QVERIFY(timer->isActive());
-    QCOMPARE(timer->interval(), 120000);
-}
-
-void TestFrmMain::tick_scansOnlyWhenTickedAndNothingModal_data()
-{
-    QTest::addColumn<bool>("ticked");
-    QTest::addColumn<bool>("dialogOpen");
-    QTest::addColumn<bool>("scans");
-    QTest::newRow("box clear") << false << false << false;
-    QTest::newRow("box ticked") << true << false << true;
-    QTest::newRow("ticked, dialog open") << true << true << false;
-}
-
-void TestFrmMain::tick_scansOnlyWhenTickedAndNothingModal()
-{
-    QFETCH(bool, ticked);
-    QFETCH(bool, dialogOpen);
-    TestInstallation inst;
-    GameDirectory game;
-    writeConfig(inst, game.path());
-    frmMain window(inst.files());
-    QVERIFY(window.startup());
-    window.show();
-    child<QCheckBox>(window, "chkTurnOn")->setChecked(ticked);
-    StatusLog log;
-
-    if (dialogOpen) {
-        whenModal([&](QWidget* dialog) {
-            tick(window);
-            dialog->close();
-        });
-        click(child(window, "lblMenu", 0));
-    } else {
-        tick(window);
+    void tick_scansOnlyWhenTickedAndNothingElseRuns()
+    {
+        QFETCH(bool, ticked);
+        QFETCH(QString, during);
+        Setup s;
+        QVERIFY(s.window.startup());
+        s.window.show();
+        child<QCheckBox>(s.window, "chkTurnOn")->setChecked(ticked);
+        QStringList fromTick;
+        auto tick = [&] {
+            const qsizetype before = s.window.statuses.size();
+            QMetaObject::invokeMethod(s.window.findChild<QTimer*>("timScan"), "timeout");
+            fromTick = s.window.statuses.mid(before);
+        };
+        if (during == "dialog") {
+            whenModal([&](QWidget* dialog) {
+                tick();
+                dialog->close();
+            });
+            click(child(s.window, "lblMenu", 0));
+        } else if (during == "scan") {
+            // A log that ends before its player table: the import reports it in a message box.
+            s.inst.writeFile("RSRESULTS0.log", "Adversarial\r\n");
+            s.window.onMessage = [&] {
+                if (s.window.messages.size() == 1)
+                    tick();
+            };
+            click(child(s.window, "lblMenu", 1));
+            QCOMPARE(s.window.messages.size(), size_t(1));
+        } else {
+            tick();
+        }
+        QTEST(!fromTick.isEmpty(), "scans");
+        QVERIFY(fromTick.isEmpty() || fromTick.last().startsWith("Status scan "));
     }
-
-    QTEST(!log.statuses.isEmpty(), "scans");
-    if (!log.statuses.isEmpty())
-        QVERIFY(log.statuses.first().startsWith("Status scan "));
-}
-
-void TestFrmMain::tick_duringAScanMessage_startsNoSecondScan()
-{
-    TestInstallation inst;
-    GameDirectory game;
-    // A log that ends before its player table: the import reports it in a message box.
-    QFile log0(game.dir.filePath("RSRESULTS0.log"));
-    QVERIFY(log0.open(QIODevice::WriteOnly));
-    log0.write("Adversarial\r\n");
-    log0.close();
-    writeConfig(inst, QDir::toNativeSeparators(game.dir.path() + "/missing"));
-    frmMain window(inst.files());
-    QVERIFY(window.startup());
-    window.show();
-    child<QCheckBox>(window, "chkTurnOn")->setChecked(true);
-
-    // Point the configuration at the game through the dialog, then scan by hand.
-    whenModal([&](QWidget* dialog) {
-        child<QLineEdit>(*dialog, "txtPath")->setText(game.path());
-        click(child(*dialog, "lblBottom", 1));
-    });
-    click(child(window, "lblMenu", 0));
-
-    StatusLog statuses;
-    int boxes = 0;
-    qsizetype statusesDuringBox = -1;
-    whenModal([&](QWidget* box) {
-        ++boxes;
-        const qsizetype before = statuses.statuses.size();
-        tick(window);
-        statusesDuringBox = statuses.statuses.size() - before;
-        clickBoxButton(box, QMessageBox::Ok);
-    });
-    click(child(window, "lblMenu", 1));
-
-    QCOMPARE(boxes, 1);
-    QCOMPARE(statusesDuringBox, 0);
-    QVERIFY(!statuses.statuses.isEmpty());
-    QVERIFY(!MessageBox::isOpen());
-}
+};
 
 QTEST_MAIN(TestFrmMain)
 #include "tst_frmmain.moc"

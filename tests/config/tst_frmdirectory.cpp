@@ -4,374 +4,195 @@
 #include "config/Config.h"
 #include "config/frmDirectory.h"
 
-#include <QApplication>
-#include <QComboBox>
 #include <QDir>
-#include <QFile>
 #include <QFileSystemModel>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMouseEvent>
-#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
+
+#include <memory>
+
+namespace {
+
+// An installation, which is also the game directory, its configuration and the dialog on it.
+struct Setup
+{
+    TestInstallation inst;
+    Config config{inst.files().configuration()};
+    RecordingUserInterface ui;
+    std::unique_ptr<frmDirectory> dialog;
+    const QByteArray before = inst.readFile("statConf.txt");
+
+    Setup() { inst.writeFile("RogueSpear.exe", "game"); }
+    QString game() const { return QDir::toNativeSeparators(inst.files().directory()); }
+    void open()
+    {
+        dialog = std::make_unique<frmDirectory>(config, ui);
+        dialog->show();
+    }
+    QLineEdit* box(const char* name) const { return dialog->findChild<QLineEdit*>(name); }
+    // Types the nine settings, given in file order and separated by '|'.
+    void fill(const QString& values) const
+    {
+        const char* names[] = {"txtPath",     "txtScan",       "txtRecords",
+                               "txtNickname", "txtFTPaddress", "txtFTPusername",
+                               "txtFTPpw",    "txtFTPport",    "txtFTPfile"};
+        for (int i = 0; i < 9; ++i)
+            box(names[i])->setText(values.section('|', i, i));
+    }
+    void click(int bottom) const // 0 Cancel, 1 Apply
+    {
+        QLabel* label = dialog->findChildren<QLabel*>("lblBottom").at(bottom);
+        QVERIFY(label->property("index") == bottom);
+        QTest::mouseClick(label, Qt::LeftButton, {}, label->rect().center());
+    }
+    QString messages() const
+    {
+        QStringList all;
+        for (const auto& m : ui.messages)
+            all << m.title + ": " + m.text;
+        return all.join('\n');
+    }
+};
+
+} // namespace
 
 class TestFrmDirectory : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void open_fillsBoxesInTheirForms();
-    void apply_convertsAndValidatesInOrder_data();
-    void apply_convertsAndValidatesInOrder();
-    void apply_storesAllNineButWritesNothing();
-    void cancel_beforeAnyApply_refusesAndStaysOpen();
-    void cancel_afterApply_writesTheAppliedValues();
-    void closeBox_changesAndWritesNothing();
-    void driveChange_putsTheVolumeInThePathBox();
-    void hover_whitensLabelAndBackgroundRestores();
-    void layout_focusOrderAndPlaces();
-};
-
-namespace {
-
-// A game directory holding the game's executable.
-struct GameDirectory
-{
-    QTemporaryDir dir;
-    GameDirectory() { QFile(dir.filePath("RogueSpear.exe")).open(QIODevice::WriteOnly); }
-    QString path() const { return QDir::toNativeSeparators(dir.path()); }
-    QString canonical() const { return QDir(dir.path()).canonicalPath(); }
-};
-
-template <typename T = QWidget> T* child(QWidget& parent, const char* name, int index = -1)
-{
-    for (T* widget : parent.findChildren<T*>(QString::fromLatin1(name)))
-        if (index < 0 || widget->property("index").toInt() == index)
-            return widget;
-    qFatal("no control %s %d", name, index);
-}
-
-QLineEdit* box(QWidget& dialog, const char* name)
-{
-    return child<QLineEdit>(dialog, name);
-}
-
-void clickBottom(QWidget& dialog, int index)
-{
-    QWidget* label = child(dialog, "lblBottom", index);
-    QTest::mouseClick(label, Qt::LeftButton, {}, label->rect().center());
-}
-
-void moveOver(QWidget* widget, QPoint position)
-{
-    QMouseEvent move(QEvent::MouseMove, position, widget->mapToGlobal(position), Qt::NoButton,
-                     Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(widget, &move);
-}
-
-QString dirListPath(QWidget& dialog)
-{
-    auto* dirList = child<QTreeView>(dialog, "dirList");
-    return static_cast<QFileSystemModel*>(dirList->model())->filePath(dirList->currentIndex());
-}
-
-void fillValid(frmDirectory& dialog, const QString& gameDirectory)
-{
-    const char* names[] = {"txtPath",        "txtScan",       "txtRecords",
-                           "txtNickname",    "txtFTPaddress", "txtFTPport",
-                           "txtFTPusername", "txtFTPpw",      "txtFTPfile"};
-    const QString values[] = {gameDirectory, "120",  "25",     "Host",           "ftp.example.org",
-                              "2121",        "user", "secret", "/user/stats.htm"};
-    for (int i = 0; i < 9; ++i)
-        box(dialog, names[i])->setText(values[i]);
-}
-
-} // namespace
-
-void TestFrmDirectory::open_fillsBoxesInTheirForms()
-{
-    TestInstallation inst;
-    GameDirectory game;
-    Config config(inst.files().configuration());
-    config.roguePath = game.path();
-    config.scanInterval = 300;
-    config.ftpPort = -30000; // port 35536 kept in 16 bits
-    config.ftpPassword = "secret";
-    RecordingUserInterface ui;
-    frmDirectory dialog(config, ui);
-
-    QCOMPARE(box(dialog, "txtScan")->text(), " 300");
-    QCOMPARE(box(dialog, "txtRecords")->text(), " 20");
-    QCOMPARE(box(dialog, "txtFTPport")->text(), "35536");
-    QCOMPARE(box(dialog, "txtFTPpw")->echoMode(), QLineEdit::Password);
-    QCOMPARE(box(dialog, "txtPath")->text(), game.path());
-    QCOMPARE(dirListPath(dialog), game.canonical());
-
-    // A configured directory that no longer exists is skipped; the dialog still opens.
-    config.roguePath = game.path() + "/gone";
-    frmDirectory again(config, ui);
-    QCOMPARE(box(again, "txtFTPpw")->text(), "secret");
-    QVERIFY(ui.messages.empty());
-}
-
-void TestFrmDirectory::apply_convertsAndValidatesInOrder_data()
-{
-    QTest::addColumn<QStringList>("scanRecordsPort");
-    QTest::addColumn<QString>("outcome"); // the message refusing it, or what was stored
-
-    const QString scan = "Invalid Interval: Enter a scan interval of between 60 and 600 seconds.";
-    const QString records =
-        "Invalid Interval: Number of records to display must be between 5 and 40.";
-    const QString port = "Invalid Port: Enter a port number between 1 and 65535.";
-    auto row = [](const char* name, const QStringList& input, const QString& outcome) {
-        QTest::newRow(name) << input << outcome;
-    };
-    row("scan 59", {"59", "20", "21"}, scan);
-    row("scan 60", {"60", "20", "21"}, "60 20 21");
-    row("scan 600", {"600", "20", "21"}, "600 20 21");
-    row("scan 601", {"601", "20", "21"}, scan);
-    row("records 4", {"300", "4", "21"}, records);
-    row("records 5", {"300", "5", "21"}, "300 5 21");
-    row("records 40", {"300", "40", "21"}, "300 40 21");
-    row("records 41", {"300", "41", "21"}, records);
-    row("both wrong", {"59", "41", "21"}, scan);
-    row("fraction and blanks", {"99.9", " 20 ", "21"}, "99 20 21");
-    row("scan empty", {"", "20", "21"}, scan);
-    row("scan past 16 bits", {"40000", "20", "21"}, scan);
-    row("records not a number", {"300", "ten", "21"}, records);
-    row("port 0", {"300", "20", "0"}, port);
-    row("port 65536", {"300", "20", "65536"}, port);
-    row("port not a number", {"300", "20", "ftp"}, port);
-    row("port 65535", {"300", "20", "65535"}, "300 20 -1");
-    row("port 35536", {"300", "20", " 35536 "}, "300 20 -30000");
-}
-
-void TestFrmDirectory::apply_convertsAndValidatesInOrder()
-{
-    QFETCH(QStringList, scanRecordsPort);
-    QFETCH(QString, outcome);
-    TestInstallation inst;
-    GameDirectory game;
-    Config config(inst.files().configuration());
-    RecordingUserInterface ui;
-    frmDirectory dialog(config, ui);
-    dialog.show();
-    fillValid(dialog, game.path());
-    box(dialog, "txtScan")->setText(scanRecordsPort[0]);
-    box(dialog, "txtRecords")->setText(scanRecordsPort[1]);
-    box(dialog, "txtFTPport")->setText(scanRecordsPort[2]);
-
-    clickBottom(dialog, 1);
-
-    if (ui.messages.empty()) {
-        QVERIFY(!dialog.isVisible());
-        QCOMPARE(QStringLiteral("%1 %2 %3")
-                     .arg(config.scanInterval)
-                     .arg(config.records)
-                     .arg(config.ftpPort),
-                 outcome);
-        return;
-    }
-    QCOMPARE(ui.messages.size(), size_t(1));
-    QCOMPARE(ui.messages[0].title + ": " + ui.messages[0].text, outcome);
-    QCOMPARE(ui.messages[0].icon, UserInterface::Icon::Information);
-    QVERIFY(dialog.isVisible());
-    QCOMPARE(box(dialog, "txtScan")->text(), scanRecordsPort[0]);
-    QVERIFY(config.roguePath.isEmpty());
-}
-
-void TestFrmDirectory::apply_storesAllNineButWritesNothing()
-{
-    TestInstallation inst;
-    GameDirectory game;
-    const QByteArray before = inst.readFile("statConf.txt");
-    Config config(inst.files().configuration());
-    RecordingUserInterface ui;
-    bool applied = false;
-    frmDirectory dialog(config, ui);
-    QObject::connect(&dialog, &frmDirectory::applied, [&] { applied = true; });
-    dialog.show();
-    fillValid(dialog, " " + game.path() + " ");
-
-    clickBottom(dialog, 1);
-
-    QVERIFY(ui.messages.empty());
-    QVERIFY(applied && !dialog.isVisible());
-    const QStringList stored = {config.roguePath,
-                                QString::number(config.scanInterval),
-                                QString::number(config.records),
-                                config.nickname,
-                                config.ftpAddress,
-                                config.ftpLogin,
-                                config.ftpPassword,
-                                QString::number(config.ftpPort),
-                                config.ftpFile};
-    QCOMPARE(stored, QStringList({" " + game.path() + " ", "120", "25", "Host", "ftp.example.org",
-                                  "user", "secret", "2121", "/user/stats.htm"}));
-    QCOMPARE(inst.readFile("statConf.txt"), before);
-}
-
-void TestFrmDirectory::cancel_beforeAnyApply_refusesAndStaysOpen()
-{
-    TestInstallation inst;
-    const QByteArray before = inst.readFile("statConf.txt");
-    Config config(inst.files().configuration());
-    RecordingUserInterface ui;
-    frmDirectory dialog(config, ui);
-    dialog.show();
-    box(dialog, "txtNickname")->setText("typed");
-
-    clickBottom(dialog, 0);
-
-    QCOMPARE(ui.messages.size(), size_t(1));
-    QCOMPARE(ui.messages[0].text, "You must apply a configuration at least once!");
-    QCOMPARE(ui.messages[0].title, "Tallyvane");
-    QCOMPARE(ui.messages[0].icon, UserInterface::Icon::None);
-    QVERIFY(dialog.isVisible());
-    QCOMPARE(box(dialog, "txtNickname")->text(), "typed");
-    QCOMPARE(inst.readFile("statConf.txt"), before);
-}
-
-void TestFrmDirectory::cancel_afterApply_writesTheAppliedValues()
-{
-    TestInstallation inst;
-    GameDirectory game;
-    Config config(inst.files().configuration());
-    RecordingUserInterface ui;
+    void apply_convertsAndValidates_data()
     {
-        frmDirectory dialog(config, ui);
-        dialog.show();
-        fillValid(dialog, game.path());
-        clickBottom(dialog, 1);
+        QTest::addColumn<QString>("numbers"); // scan interval, records and port as typed
+        QTest::addColumn<QString>("outcome"); // the message refusing them, or what was stored
+        const QString scan =
+            "Invalid Interval: Enter a scan interval of between 60 and 600 seconds.";
+        const QString records =
+            "Invalid Interval: Number of records to display must be between 5 and 40.";
+        const QString port = "Invalid Port: Enter a port number between 1 and 65535.";
+        auto row = [](const char* name, const char* numbers, const QString& outcome) {
+            QTest::newRow(name) << numbers << outcome;
+        };
+        row("fraction and blanks", "99.9| 20 |21", "99 20 21");
+        row("scan empty", "|20|21", scan);
+        row("scan past 16 bits", "40000|20|21", scan);
+        row("scan 59", "59|20|21", scan);
+        row("records not a number", "300|ten|21", records);
+        row("port 0", "300|20|0", port);
+        row("port 1", "300|20|1", "300 20 1");
+        row("port 65535", "300|20|65535", "300 20 -1");
+        row("port 65536", "300|20|65536", port);
+        row("port not a number", "300|20|ftp", port);
+        row("port 35536 with blanks", "300|20| 35536 ", "300 20 -30000");
     }
-    frmDirectory dialog(config, ui);
-    dialog.show();
-    box(dialog, "txtNickname")->setText("discarded");
+    void apply_convertsAndValidates()
+    {
+        QFETCH(QString, numbers);
+        QFETCH(QString, outcome);
+        Setup s;
+        s.open();
+        const QStringList n = numbers.split('|');
+        s.fill(QStringList{s.game(), n[0], n[1], "Host", "h", "u", "p", n[2], "f"}.join('|'));
+        s.click(1);
+        if (s.ui.messages.empty()) {
+            QVERIFY(!s.dialog->isVisible());
+            QCOMPARE(QString::asprintf("%d %d %d", s.config.scanInterval, s.config.records,
+                                       s.config.ftpPort),
+                     outcome);
+            return;
+        }
+        QCOMPARE(s.messages(), outcome);
+        QCOMPARE(s.ui.messages[0].icon, UserInterface::Icon::Information);
+        QVERIFY(s.dialog->isVisible());
+        QVERIFY(s.config.roguePath.isEmpty());
+    }
 
-    clickBottom(dialog, 0);
+    void apply_storesOnly_thenCancelWrites()
+    {
+        Setup s;
+        s.open();
+        s.fill(" " + s.game() + " |120|25|Host|ftp.example.org|user|secret|35536|/user/stats.htm");
+        s.click(1);
+        QCOMPARE(s.messages(), "");
+        QVERIFY(!s.dialog->isVisible());
+        QCOMPARE(s.inst.readFile("statConf.txt"), s.before);
+        s.open(); // numbers shown with the blank of their sign, the port without one
+        QCOMPARE((QStringList{s.box("txtScan")->text(), s.box("txtRecords")->text(),
+                              s.box("txtFTPport")->text()}),
+                 (QStringList{" 120", " 25", "35536"}));
+        s.box("txtNickname")->setText("discarded");
+        s.click(0);
+        QVERIFY(!s.dialog->isVisible());
+        QCOMPARE(s.inst.readFile("statConf.txt"),
+                 " " + s.game().toUtf8() +
+                     " \r\n 120\r\n 25\r\nHost\r\nftp.example.org\r\nuser\r\nsecret\r\n-30000\r\n"
+                     "/user/stats.htm\r\n");
+    }
 
-    QVERIFY(ui.messages.empty());
-    QVERIFY(!dialog.isVisible());
-    QCOMPARE(inst.readFile("statConf.txt"),
-             game.path().toUtf8() + "\r\n 120\r\n 25\r\nHost\r\nftp.example.org\r\nuser\r\n"
-                                    "secret\r\n 2121\r\n/user/stats.htm\r\n");
-}
+    void cancelBeforeApplyOrCloseBox_writesNothing_data()
+    {
+        QTest::addColumn<bool>("configured");
+        QTest::addColumn<QString>("message"); // Cancel's refusal; none for the close box
+        QTest::newRow("Cancel before any Apply")
+            << false << "Tallyvane: You must apply a configuration at least once!";
+        QTest::newRow("close box") << true << "";
+    }
+    void cancelBeforeApplyOrCloseBox_writesNothing()
+    {
+        QFETCH(bool, configured);
+        QFETCH(QString, message);
+        Setup s;
+        s.config.roguePath = configured ? s.game() : "";
+        s.open();
+        s.fill("/elsewhere|120|25|typed|h|u|p|21|f");
+        QTest::keyClick(s.dialog.get(), Qt::Key_Escape);
+        QVERIFY(s.dialog->isVisible()); // no cancel button: Esc does not close
+        configured ? void(s.dialog->close()) : s.click(0);
+        QCOMPARE(s.messages(), message);
+        QVERIFY(message.isEmpty() || s.ui.messages[0].icon == UserInterface::Icon::None);
+        QCOMPARE(s.dialog->isVisible(), !configured); // refused, the dialog stays as it was
+        QCOMPARE(s.box("txtNickname")->text(), "typed");
+        QCOMPARE(s.config.roguePath, configured ? s.game() : "");
+        QCOMPARE(s.inst.readFile("statConf.txt"), s.before);
+    }
 
-void TestFrmDirectory::closeBox_changesAndWritesNothing()
-{
-    TestInstallation inst;
-    GameDirectory game;
-    const QByteArray before = inst.readFile("statConf.txt");
-    Config config(inst.files().configuration());
-    config.roguePath = game.path();
-    RecordingUserInterface ui;
-    frmDirectory dialog(config, ui);
-    dialog.show();
-    fillValid(dialog, "/elsewhere");
-
-    QTest::keyClick(&dialog, Qt::Key_Escape);
-    QVERIFY(dialog.isVisible()); // no cancel button: Esc does not close
-    dialog.close();
-
-    QVERIFY(!dialog.isVisible());
-    QCOMPARE(config.roguePath, game.path());
-    QCOMPARE(config.nickname, "");
-    QCOMPARE(inst.readFile("statConf.txt"), before);
-}
-
-void TestFrmDirectory::driveChange_putsTheVolumeInThePathBox()
-{
-    TestInstallation inst;
-    GameDirectory game;
-    Config config(inst.files().configuration());
-    config.roguePath = game.path();
-    RecordingUserInterface ui;
-    frmDirectory dialog(config, ui);
-    auto* drvList = child<QComboBox>(dialog, "drvList");
-    auto* txtPath = box(dialog, "txtPath");
-    const int gameVolume = drvList->currentIndex();
-    QVERIFY(gameVolume >= 0);
-    if (drvList->count() < 2)
-        QSKIP("only one volume is mounted");
-    auto withSeparator = [](QString root) {
-        return root.endsWith(QDir::separator()) ? root : root + QDir::separator();
-    };
-
-    drvList->setCurrentIndex(gameVolume == 0 ? 1 : 0);
-    QCOMPARE(txtPath->text(), withSeparator(drvList->currentText()));
-
-    // Back on the game's volume the list returns to where it stood there.
-    drvList->setCurrentIndex(gameVolume);
-    QCOMPARE(dirListPath(dialog), game.canonical());
-    QCOMPARE(txtPath->text(), withSeparator(drvList->currentText()));
-
-    // Choosing a directory replaces the volume with the full path.
-    auto* dirList = child<QTreeView>(dialog, "dirList");
-    const QString parent = QFileInfo(game.canonical()).path();
-    dirList->setCurrentIndex(static_cast<QFileSystemModel*>(dirList->model())->index(parent));
-    QCOMPARE(txtPath->text(), QDir::toNativeSeparators(parent));
-}
-
-void TestFrmDirectory::hover_whitensLabelAndBackgroundRestores()
-{
-    TestInstallation inst;
-    Config config(inst.files().configuration());
-    RecordingUserInterface ui;
-    frmDirectory dialog(config, ui);
-    dialog.show();
-    auto colour = [&](int i) {
-        return child(dialog, "lblBottom", i)->palette().color(QPalette::WindowText);
-    };
-    const QColor text = dialog.palette().color(QPalette::WindowText);
-    const QColor white(255, 255, 255);
-
-    moveOver(child(dialog, "lblBottom", 1), {2, 2});
-    QCOMPARE(colour(1), white);
-    QCOMPARE(colour(0), text);
-    moveOver(child(dialog, "lblBottom", 0), {2, 2});
-    QCOMPARE(colour(0), white);
-    // Over the tab control nothing changes; over the dialog's margin both labels return.
-    moveOver(&dialog, child(dialog, "SSTab1")->geometry().center());
-    QCOMPARE(colour(1), white);
-    moveOver(&dialog, {2, dialog.height() - 2});
-    QCOMPARE(colour(1), text);
-    QCOMPARE(colour(0), text);
-}
-
-void TestFrmDirectory::layout_focusOrderAndPlaces()
-{
-    TestInstallation inst;
-    Config config(inst.files().configuration());
-    RecordingUserInterface ui;
-    frmDirectory dialog(config, ui);
-    dialog.show();
-
-    const QStringList order = {"drvList",     "dirList",       "txtScan",    "txtRecords",
-                               "txtNickname", "txtFTPaddress", "txtFTPport", "txtFTPusername",
-                               "txtFTPpw",    "txtFTPfile",    "txtPath"};
-    QStringList chain;
-    QWidget* widget = child(dialog, "drvList");
-    do {
-        if (order.contains(widget->objectName()) && !chain.contains(widget->objectName()))
-            chain << widget->objectName();
-        widget = widget->nextInFocusChain();
-    } while (widget != child(dialog, "drvList"));
-    QCOMPARE(chain, order);
-
-    // Twips at 15 to a pixel; controls on a tab are placed relative to the tab control.
-    auto* tabs = child<QTabWidget>(dialog, "SSTab1");
-    QCOMPARE(dialog.size(), QSize(313, 362));
-    QCOMPARE(tabs->geometry(), QRect(8, 16, 297, 305));
-    QCOMPARE(QStringList({tabs->tabText(0), tabs->tabText(1)}),
-             QStringList({"General", "FTP Settings"}));
-    auto* path = box(dialog, "txtPath");
-    QCOMPARE(QRect(path->mapTo(tabs, QPoint()), path->size()), QRect(16, 48, 265, 20));
-    auto* file = box(dialog, "txtFTPfile");
-    QCOMPARE(QRect(file->mapTo(tabs, QPoint()), file->size()), QRect(16, 256, 265, 19));
-    QCOMPARE(child(dialog, "lblBottom", 1)->geometry(), QRect(208, 336, 41, 17));
-}
+    // The directory list sorts its rows after they arrive, which used to scroll the configured
+    // directory out of view.
+    void open_deepDirectoryAmongManySiblings_isCurrentAndInView()
+    {
+        QTemporaryDir tree;
+        const QString top = QDir(tree.path()).canonicalPath(), target = top + "/d41/d52/d17";
+        for (int i = 0; i < 60; ++i) // three levels of 60, created out of name order
+            for (const QString& dir : {top, top + "/d41", top + "/d41/d52"})
+                QDir().mkpath(dir + QStringLiteral("/d%1").arg(i * 37 % 60, 2, 10, QChar('0')));
+        Setup s;
+        s.config.roguePath = target;
+        s.open();
+        auto* dirList = s.dialog->findChild<QTreeView*>("dirList");
+        auto* model = static_cast<QFileSystemModel*>(dirList->model());
+        auto inView = [&] {
+            return dirList->viewport()->rect().contains(
+                dirList->visualRect(dirList->currentIndex()));
+        };
+        int sorts = 0, lost = 0;
+        connect(model, &QAbstractItemModel::layoutChanged, s.dialog.get(),
+                [&] { ++sorts, lost += !inView(); });
+        auto sorted = [&](const QString& dir) {
+            const QModelIndex parent = model->index(dir);
+            return model->rowCount(parent) == 60 && model->index(0, 0, parent).data() == "d00" &&
+                   model->index(59, 0, parent).data() == "d59";
+        };
+        QTRY_VERIFY(sorted(top) && sorted(top + "/d41") && sorted(top + "/d41/d52"));
+        QVERIFY(sorts > 0);
+        QCOMPARE(lost, 0);
+        QCOMPARE(model->filePath(dirList->currentIndex()), target);
+        QVERIFY(dirList->selectionModel()->isSelected(dirList->currentIndex()));
+        QVERIFY(inView());
+    }
+};
 
 QTEST_MAIN(TestFrmDirectory)
 #include "tst_frmdirectory.moc"

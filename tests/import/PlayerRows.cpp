@@ -8,15 +8,12 @@
 QStringList playerRows(const QString& databasePath)
 {
     sqlite3* db = nullptr;
-    if (sqlite3_open_v2(QFile::encodeName(databasePath).constData(), &db, SQLITE_OPEN_READONLY,
-                        nullptr) != SQLITE_OK) {
-        sqlite3_close(db);
-        throw std::runtime_error("cannot open the database");
-    }
     sqlite3_stmt* statement = nullptr;
     const char* sql = "SELECT fldName, fldKills, fldKilled, fldHitPercent, fldAverageRounds, "
                       "fldGamesPlayed FROM tblPlayer ORDER BY rowid";
-    if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) != SQLITE_OK) {
+    if (sqlite3_open_v2(QFile::encodeName(databasePath).constData(), &db, SQLITE_OPEN_READONLY,
+                        nullptr) != SQLITE_OK ||
+        sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) != SQLITE_OK) {
         sqlite3_close(db);
         throw std::runtime_error("cannot read tblPlayer");
     }
@@ -36,9 +33,8 @@ QStringList playerRows(const QString& databasePath)
 int gamesPlayed(const QString& databasePath, const QString& name)
 {
     for (const QString& row : playerRows(databasePath)) {
-        const QStringList fields = row.split(u'|');
-        if (fields.first() == name)
-            return fields.last().toInt();
+        if (row.section(u'|', 0, 0) == name)
+            return row.section(u'|', -1).toInt();
     }
     return -1;
 }
