@@ -37,23 +37,38 @@ bool onlyBlanksAndSemicolons(const char* text, const char* end)
     return true;
 }
 
-QVariant columnValue(sqlite3_stmt* statement, int column)
+// Appends the field's value to a record set's values; text and blobs go to bytes.
+void appendValue(sqlite3_stmt* statement, int column, std::vector<Recordset::Value>& values,
+                 QByteArray& bytes)
 {
-    switch (sqlite3_column_type(statement, column)) {
+    using Kind = Recordset::Value::Kind;
+    Recordset::Value value;
+    const int type = sqlite3_column_type(statement, column);
+    switch (type) {
     case SQLITE_INTEGER:
-        return qlonglong(sqlite3_column_int64(statement, column));
+        value.kind = Kind::Integer;
+        value.integer = sqlite3_column_int64(statement, column);
+        break;
     case SQLITE_FLOAT:
-        return sqlite3_column_double(statement, column);
+        value.kind = Kind::Real;
+        value.real = sqlite3_column_double(statement, column);
+        break;
     case SQLITE_TEXT:
-        return QString::fromUtf8(
-            reinterpret_cast<const char*>(sqlite3_column_text(statement, column)),
-            sqlite3_column_bytes(statement, column));
-    case SQLITE_BLOB:
-        return QByteArray(static_cast<const char*>(sqlite3_column_blob(statement, column)),
-                          sqlite3_column_bytes(statement, column));
-    default:
-        return {};
+    case SQLITE_BLOB: {
+        const bool text = type == SQLITE_TEXT;
+        // The pointer first, then the size, as the engine asks.
+        const void* data = text ? static_cast<const void*>(sqlite3_column_text(statement, column))
+                                : sqlite3_column_blob(statement, column);
+        value.kind = text ? Kind::Text : Kind::Blob;
+        value.offset = bytes.size();
+        value.size = sqlite3_column_bytes(statement, column);
+        bytes.append(static_cast<const char*>(data), value.size);
+        break;
     }
+    default:
+        break;
+    }
+    values.push_back(value);
 }
 
 // Makes a newly written file durable before it takes the place of another one.
@@ -106,8 +121,9 @@ Database::~Database()
 Database Database::open(const QString& path)
 {
     sqlite3* handle = nullptr;
+    // A handle lives inside one operation on one thread, so the engine need not lock it.
     const int result = sqlite3_open_v2(enginePath(path).toUtf8().constData(), &handle,
-                                       SQLITE_OPEN_READWRITE, nullptr);
+                                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     Database database(handle, path); // owns the handle also when opening failed
     if (result != SQLITE_OK) {
         if (!QFileInfo(path).exists())
@@ -154,18 +170,16 @@ Recordset Database::openRecordset(const QString& sql)
     const int columns = sqlite3_column_count(statement.get());
     for (int column = 0; column < columns; ++column)
         fieldNames.append(QString::fromUtf8(sqlite3_column_name(statement.get(), column)));
-    std::vector<std::vector<QVariant>> rows;
+    std::vector<Recordset::Value> values;
+    QByteArray bytes;
     int result;
     while ((result = sqlite3_step(statement.get())) == SQLITE_ROW) {
-        std::vector<QVariant> row;
-        row.reserve(columns);
         for (int column = 0; column < columns; ++column)
-            row.push_back(columnValue(statement.get(), column));
-        rows.push_back(std::move(row));
+            appendValue(statement.get(), column, values, bytes);
     }
     if (result != SQLITE_DONE)
         failWith(result);
-    return Recordset(std::move(fieldNames), std::move(rows));
+    return Recordset(std::move(fieldNames), std::move(values), std::move(bytes));
 }
 
 void Database::execute(const QString& sql)

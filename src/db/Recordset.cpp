@@ -2,37 +2,51 @@
 
 #include "db/DbError.h"
 
-Recordset::Recordset(QStringList fieldNames, std::vector<std::vector<QVariant>> rows)
-    : m_fieldNames(std::move(fieldNames)), m_rows(std::move(rows))
+Recordset::Recordset(QStringList fieldNames, std::vector<Value> values, QByteArray bytes)
+    : m_fieldNames(std::move(fieldNames)), m_values(std::move(values)), m_bytes(std::move(bytes)),
+      m_rowCount(m_fieldNames.isEmpty() ? 0 : m_values.size() / std::size_t(m_fieldNames.size()))
 {
 }
 
-QVariant Recordset::field(const QString& name) const
+QVariant Recordset::field(QAnyStringView name) const
 {
     // Field names compare as the engine compares them: without regard to letter case.
     qsizetype column = 0;
     while (column < m_fieldNames.size() &&
-           m_fieldNames[column].compare(name, Qt::CaseInsensitive) != 0)
+           QAnyStringView::compare(m_fieldNames[column], name, Qt::CaseInsensitive) != 0)
         ++column;
     if (column == m_fieldNames.size())
-        throw DbError::itemNotFound(name);
+        throw DbError::itemNotFound(name.toString());
     if (eof())
         throw DbError::noCurrentRecord();
-    return m_rows[m_current][column];
+    const Value& value = m_values[m_current * std::size_t(m_fieldNames.size()) + std::size_t(column)];
+    switch (value.kind) {
+    case Value::Kind::Integer:
+        return qlonglong(value.integer);
+    case Value::Kind::Real:
+        return value.real;
+    case Value::Kind::Text:
+        return QString::fromUtf8(m_bytes.constData() + value.offset, value.size);
+    case Value::Kind::Blob:
+        return m_bytes.mid(value.offset, value.size);
+    case Value::Kind::Null:
+        break;
+    }
+    return {};
 }
 
 void Recordset::moveFirst()
 {
-    if (m_rows.empty())
+    if (m_rowCount == 0)
         throw DbError::noCurrentRecord();
     m_current = 0;
 }
 
 void Recordset::moveLast()
 {
-    if (m_rows.empty())
+    if (m_rowCount == 0)
         throw DbError::noCurrentRecord();
-    m_current = m_rows.size() - 1;
+    m_current = m_rowCount - 1;
 }
 
 void Recordset::moveNext()

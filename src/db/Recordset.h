@@ -1,24 +1,42 @@
 #pragma once
 
-#include <QString>
+#include <QAnyStringView>
+#include <QByteArray>
 #include <QStringList>
 #include <QVariant>
 #include <vector>
 
 // The rows a query yielded, in query order, with a current row. A field value is a null
-// QVariant for SQL NULL, a qlonglong for a whole number, a double or a QString otherwise.
+// QVariant for SQL NULL, a qlonglong for a whole number, a double, a QString for text or a
+// QByteArray for a blob.
 class Recordset
 {
 public:
+    // One field of one row as the engine gave it. Text and blobs are slices of the record
+    // set's one byte store, so that reading many rows allocates nothing per value.
+    struct Value
+    {
+        enum class Kind : quint8 { Null, Integer, Real, Text, Blob };
+        Kind kind = Kind::Null;
+        union {
+            qint64 integer = 0;
+            double real;
+            qsizetype offset;
+        };
+        qsizetype size = 0;
+    };
+
     Recordset() = default;
-    Recordset(QStringList fieldNames, std::vector<std::vector<QVariant>> rows);
+    // values holds the rows one after the other, each row one value per field name; bytes
+    // holds the text and blob values.
+    Recordset(QStringList fieldNames, std::vector<Value> values, QByteArray bytes);
 
     // The number of rows: zero when the query yielded none.
-    int recordCount() const { return int(m_rows.size()); }
-    bool eof() const { return m_current >= m_rows.size(); }
+    int recordCount() const { return int(m_rowCount); }
+    bool eof() const { return m_current >= m_rowCount; }
 
     // The named field of the current row; an unknown name or no current row fails.
-    QVariant field(const QString& name) const;
+    QVariant field(QAnyStringView name) const;
 
     void moveFirst();
     void moveLast();
@@ -26,6 +44,8 @@ public:
 
 private:
     QStringList m_fieldNames;
-    std::vector<std::vector<QVariant>> m_rows;
+    std::vector<Value> m_values;
+    QByteArray m_bytes;
+    std::size_t m_rowCount = 0;
     std::size_t m_current = 0;
 };

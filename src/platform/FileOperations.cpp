@@ -19,28 +19,31 @@ QString describe(const QString& what, const QString& path)
 
 } // namespace
 
-Failure failureOf(const QFileDevice& file, const QString& path)
+Failure failureOf(const QFileDevice& file, const QString& path, QIODevice::OpenMode intended)
 {
     const QFileInfo info(path);
-    if (file.error() == QFileDevice::OpenError || file.error() == QFileDevice::NoError) {
-        if (!info.dir().exists())
-            return {PathNotFound, describe(QStringLiteral("Path not found"), path)};
-        if (info.isDir())
-            return {PathFileAccessError, describe(QStringLiteral("Path/File access error"), path)};
-        if (!info.exists() && !(file.openMode() & QIODevice::WriteOnly))
-            return {FileNotFound, describe(QStringLiteral("File not found"), path)};
-    }
-    switch (file.error()) {
-    case QFileDevice::OpenError:
-    case QFileDevice::PermissionsError:
-        return {PermissionDenied,
-                describe(QStringLiteral("Permission denied: %1").arg(file.errorString()), path)};
-    case QFileDevice::ResourceError:
-        return {DiskFull, describe(QStringLiteral("Disk full: %1").arg(file.errorString()), path)};
-    default:
-        return {DeviceIOError,
-                describe(QStringLiteral("Device I/O error: %1").arg(file.errorString()), path)};
-    }
+    const bool writing = intended & QIODevice::WriteOnly;
+    if (!info.dir().exists())
+        return {PathNotFound, describe(QStringLiteral("Path not found"), path)};
+    if (info.isDir())
+        return {PathFileAccessError, describe(QStringLiteral("Path/File access error"), path)};
+    if (!writing && !info.exists())
+        return {FileNotFound, describe(QStringLiteral("File not found"), path)};
+    const QString reason = file.errorString();
+    const auto withReason = [&](const QString& what) {
+        return reason.isEmpty() || reason.compare(what, Qt::CaseInsensitive) == 0
+                   ? describe(what, path)
+                   : describe(what + QStringLiteral(": ") + reason, path);
+    };
+    if (file.error() == QFileDevice::ResourceError)
+        return {DiskFull, withReason(QStringLiteral("Disk full"))};
+    const bool refused = writing ? (info.exists() ? !info.isWritable()
+                                                  : !QFileInfo(info.absolutePath()).isWritable())
+                                 : !info.isReadable();
+    if (refused || file.error() == QFileDevice::OpenError ||
+        file.error() == QFileDevice::PermissionsError)
+        return {PermissionDenied, withReason(QStringLiteral("Permission denied"))};
+    return {DeviceIOError, withReason(QStringLiteral("Device I/O error"))};
 }
 
 bool fileexists(const QString& path)
@@ -53,22 +56,22 @@ void copyfile(const QString& source, const QString& destination)
 {
     QFile in(source);
     if (!in.open(QIODevice::ReadOnly))
-        throw failureOf(in, source);
+        throw failureOf(in, source, QIODevice::ReadOnly);
     QSaveFile out(destination);
     if (!out.open(QIODevice::WriteOnly))
-        throw failureOf(out, destination);
+        throw failureOf(out, destination, QIODevice::WriteOnly);
     char buffer[64 * 1024];
     for (;;) {
         const qint64 n = in.read(buffer, sizeof buffer);
         if (n < 0)
-            throw failureOf(in, source);
+            throw failureOf(in, source, QIODevice::ReadOnly);
         if (n == 0)
             break;
         if (out.write(buffer, n) != n)
-            throw failureOf(out, destination);
+            throw failureOf(out, destination, QIODevice::WriteOnly);
     }
     if (!out.commit())
-        throw failureOf(out, destination);
+        throw failureOf(out, destination, QIODevice::WriteOnly);
 }
 
 void deletefile(const QString& path)

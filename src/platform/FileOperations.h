@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QIODevice>
 #include <QString>
 
 class Failure;
@@ -23,8 +24,9 @@ void deletefile(const QString& path);
 // Replaces the destination by the source in one step (a rename); the source is gone after.
 void replacefile(const QString& source, const QString& destination);
 
-// The failure that describes what went wrong with a file that could not be opened, read
-// or written.
-Failure failureOf(const QFileDevice& file, const QString& path);
+// The failure that describes what went wrong with a file that could not be opened, read or
+// written; intended tells whether it was to be read or written, since a failed open leaves
+// the device without a mode.
+Failure failureOf(const QFileDevice& file, const QString& path, QIODevice::OpenMode intended);
 
 } // namespace FileOperations

@@ -10,10 +10,10 @@ SequentialInput SequentialInput::open(const QString& path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw FileOperations::failureOf(file, path);
+        throw FileOperations::failureOf(file, path, QIODevice::ReadOnly);
     QByteArray content = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        throw FileOperations::failureOf(file, path);
+        throw FileOperations::failureOf(file, path, QIODevice::ReadOnly);
     return SequentialInput(std::move(content));
 }
 

@@ -18,13 +18,13 @@ void write(const QString& path, const QStringList& lines, bool ownerOnly)
     }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
-        throw FileOperations::failureOf(file, path);
+        throw FileOperations::failureOf(file, path, QIODevice::WriteOnly);
     if (ownerOnly)
         file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     if (file.write(content) != content.size())
-        throw FileOperations::failureOf(file, path);
+        throw FileOperations::failureOf(file, path, QIODevice::WriteOnly);
     if (!file.commit())
-        throw FileOperations::failureOf(file, path);
+        throw FileOperations::failureOf(file, path, QIODevice::WriteOnly);
 }
 
 } // namespace

@@ -39,7 +39,7 @@ void ReportWriter::openReport(QFile& file, const QString& mode) const
                                              ? QIODevice::WriteOnly | QIODevice::Append
                                              : QIODevice::WriteOnly | QIODevice::Truncate;
     if (!file.open(openMode))
-        throw FileOperations::failureOf(file, m_path);
+        throw FileOperations::failureOf(file, m_path, QIODevice::WriteOnly);
 }
 
 void ReportWriter::writeLines(const QString& mode, const QStringList& lines) const
@@ -52,7 +52,7 @@ void ReportWriter::writeLines(const QString& mode, const QStringList& lines) con
     QFile file(m_path);
     openReport(file, mode);
     if (file.write(content) != content.size() || !file.flush())
-        throw FileOperations::failureOf(file, m_path);
+        throw FileOperations::failureOf(file, m_path, QIODevice::WriteOnly);
     file.close();
 }
 
