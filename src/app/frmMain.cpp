@@ -10,6 +10,7 @@
 #include "db/DatabaseClean.h"
 #include "import/ScanDriver.h"
 #include "platform/Failure.h"
+#include "platform/Twips.h"
 #include "publish/FtpTransfer.h"
 #include "publish/FtpUpload.h"
 #include "report/GenerateHtml.h"
@@ -26,12 +27,6 @@
 #include <algorithm>
 
 namespace {
-
-// Positions and sizes are designed in twips, 15 to a pixel at 96 dpi.
-QRect twips(int left, int top, int width, int height)
-{
-    return {qRound(left / 15.0), qRound(top / 15.0), qRound(width / 15.0), qRound(height / 15.0)};
-}
 
 QFont arial(double points)
 {

@@ -3,6 +3,7 @@
 #include "config/Config.h"
 #include "config/ConfigValidation.h"
 #include "platform/Failure.h"
+#include "platform/Twips.h"
 #include "platform/Numbers.h"
 #include "platform/UserInterface.h"
 
@@ -25,12 +26,6 @@
 #include <cmath>
 
 namespace {
-
-// Positions and sizes are designed in twips, 15 to a pixel at 96 dpi.
-QRect twips(int left, int top, int width, int height)
-{
-    return {qRound(left / 15.0), qRound(top / 15.0), qRound(width / 15.0), qRound(height / 15.0)};
-}
 
 QFont fontOf(const QStringList& families, double points, QFont::Weight weight)
 {

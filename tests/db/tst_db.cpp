@@ -1,3 +1,4 @@
+#include "support/FailureCode.h"
 #include "support/RecordingUserInterface.h"
 #include "support/TestInstallation.h"
 
@@ -18,16 +19,6 @@
 #include <stdexcept>
 
 namespace {
-
-int failureCode(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const Failure& failure) {
-        return failure.code();
-    }
-    return 0;
-}
 
 // Runs statements on the file directly; answers the rows, each as its values joined by '|'.
 QStringList sql(const QString& path, const QString& statements)

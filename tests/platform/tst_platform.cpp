@@ -1,3 +1,5 @@
+#include "support/FailureCode.h"
+
 #include "platform/Failure.h"
 #include "platform/FileOperations.h"
 #include "platform/Numbers.h"
@@ -10,16 +12,6 @@
 #include <QTest>
 
 namespace {
-
-int failureCode(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const Failure& failure) {
-        return failure.code();
-    }
-    return 0;
-}
 
 QByteArray readAll(const QString& path)
 {
