@@ -50,6 +50,16 @@ CONFIG_TAB_POINTS = {"General": (450, 180), "FTP Settings": (1650, 180)}
 CONFIG_BOTTOM = {"Apply": (3120, 5040, 612, 252), "Cancel": (3960, 5040, 612, 252)}
 
 
+
+def stop_process(process):
+    """Ends a helper process politely, and for good when it does not listen."""
+    process.terminate()
+    try:
+        process.wait(timeout=5)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        process.wait()
+
 class HarnessError(AssertionError):
     pass
 
@@ -163,12 +173,7 @@ class XServer:
         return tuple(int(v) for v in match.groups())
 
     def stop(self):
-        self.process.terminate()
-        try:
-            self.process.wait(timeout=5)
-        except subprocess.TimeoutExpired:
-            self.process.kill()
-            self.process.wait()
+        stop_process(self.process)
 
 
 class FtpServer:
@@ -207,12 +212,7 @@ server.serve_forever()
         self.port = int(line)
 
     def stop(self):
-        self.process.terminate()
-        try:
-            self.process.wait(timeout=5)
-        except subprocess.TimeoutExpired:
-            self.process.kill()
-            self.process.wait()
+        stop_process(self.process)
 
 
 class Installation:
