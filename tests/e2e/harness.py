@@ -50,7 +50,6 @@ CONFIG_TAB_POINTS = {"General": (450, 180), "FTP Settings": (1650, 180)}
 CONFIG_BOTTOM = {"Apply": (3120, 5040, 612, 252), "Cancel": (3960, 5040, 612, 252)}
 
 
-
 def stop_process(process):
     """Ends a helper process politely, and for good when it does not listen."""
     process.terminate()
