@@ -12,40 +12,21 @@ import signal
 import subprocess
 import sys
 import tempfile
-import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
+from harness import Installation, XServer  # noqa: E402
+from harness import wait_for as wait_within  # noqa: E402
 
 TIMEOUT = 60
+
+
+def wait_for(predicate, what):
+    return wait_within(predicate, what, timeout=TIMEOUT)
 
 
 def fail(message):
     print("FAIL: " + message, file=sys.stderr)
     sys.exit(1)
-
-
-def wait_for(predicate, what, timeout=TIMEOUT):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        value = predicate()
-        if value:
-            return value
-        time.sleep(0.05)
-    fail("timed out waiting for " + what)
-
-
-class XServer:
-    def __init__(self):
-        read_end, write_end = os.pipe()
-        self.process = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
-             "-noreset"],
-            pass_fds=[write_end], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(write_end)
-        with os.fdopen(read_end) as pipe:
-            self.display = ":" + pipe.readline().strip()
-
-    def stop(self):
-        self.process.terminate()
-        self.process.wait()
 
 
 class Program:
@@ -99,12 +80,8 @@ class Program:
 
 
 def make_installation(root, name, args):
-    installation = os.path.join(root, name)
-    os.makedirs(os.path.join(installation, "output"))
-    shutil.copy(args.program, installation)
-    shutil.copy(os.path.join(args.source, "resources", "dateStamps.txt"), installation)
-    subprocess.run([args.createdb, os.path.join(args.source, "resources", "tallyvane.sql"),
-                    os.path.join(installation, "tallyvane.mdb")], check=True)
+    installation = Installation(os.path.join(root, name), args.program, args.createdb,
+                                args.source).directory
     game = os.path.join(root, name + "-game")
     os.makedirs(game)
     open(os.path.join(game, "RogueSpear.exe"), "w").close()
