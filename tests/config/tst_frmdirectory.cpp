@@ -4,10 +4,14 @@
 #include "config/Config.h"
 #include "config/frmDirectory.h"
 
+#include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QFileSystemModel>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
+#include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
@@ -157,6 +161,68 @@ private slots:
         QCOMPARE(s.box("txtNickname")->text(), "typed");
         QCOMPARE(s.config.roguePath, configured ? s.game() : "");
         QCOMPARE(s.inst.readFile("statConf.txt"), s.before);
+    }
+
+    void hover_whitensEachCommand_untilThePointerReachesTheBackground()
+    {
+        Setup s;
+        s.open();
+        const QColor text = s.dialog->palette().color(QPalette::WindowText);
+        const auto labels = s.dialog->findChildren<QLabel*>("lblBottom"); // Cancel, Apply
+        QLabel *cancel = labels.at(0), *apply = labels.at(1);
+        // One letter per command, Cancel then Apply: w(hite), t(ext colour) or ? (anything else).
+        auto colours = [&] {
+            QString all;
+            for (QLabel* label : labels) {
+                const QColor c = label->palette().color(QPalette::WindowText);
+                all += c == Qt::white ? 'w' : c == text ? 't' : '?';
+            }
+            return all;
+        };
+        auto moveTo = [&](QWidget* widget, QPoint at) {
+            QMouseEvent move(QEvent::MouseMove, at, widget->mapToGlobal(at), Qt::NoButton,
+                             Qt::NoButton, Qt::NoModifier);
+            QApplication::sendEvent(widget, &move);
+        };
+        QCOMPARE(colours(), "tt");
+        moveTo(apply, {2, 2});
+        QCOMPARE(colours(), "tw");
+        moveTo(cancel, {2, 2}); // leaving Apply for Cancel does not restore Apply
+        QCOMPARE(colours(), "ww");
+        // The strip beside the commands is background.
+        const QPoint strip(apply->x() - 10, apply->y() + apply->height() / 2);
+        QVERIFY(!s.dialog->childAt(strip));
+        moveTo(s.dialog.get(), strip);
+        QCOMPARE(colours(), "tt");
+    }
+
+    // Each volume remembers the directory last chosen on it, like a drive's current directory.
+    void driveChange_showsTheVolume_andReturnsToItsDirectory()
+    {
+        Setup s;
+        s.config.roguePath = s.game();
+        s.open();
+        auto* drvList = s.dialog->findChild<QComboBox*>("drvList");
+        auto* dirList = s.dialog->findChild<QTreeView*>("dirList");
+        auto* model = static_cast<QFileSystemModel*>(dirList->model());
+        auto shown = [&] { return model->filePath(dirList->currentIndex()); };
+        const int home = drvList->currentIndex();
+        QCOMPARE(shown(), s.inst.files().directory());
+        int other = drvList->findData("/dev/shm");
+        for (int i = 0; other < 0 && i < drvList->count(); ++i)
+            if (i != home && QStorageInfo(drvList->itemData(i).toString()).isReady() &&
+                QDir(drvList->itemData(i).toString()).isReadable())
+                other = i;
+        if (other < 0)
+            QSKIP("this machine has a single readable volume");
+        drvList->setCurrentIndex(other);
+        QCOMPARE(shown(), drvList->itemData(other).toString());
+        QCOMPARE(s.box("txtPath")->text(), drvList->itemText(other) + QDir::separator());
+        drvList->setCurrentIndex(home);
+        QCOMPARE(shown(), s.inst.files().directory());
+        const QString root = drvList->itemText(home); // a root may already end in the separator
+        QCOMPARE(s.box("txtPath")->text(),
+                 root.endsWith(QDir::separator()) ? root : root + QDir::separator());
     }
 
     // The directory list sorts its rows after they arrive, which used to scroll the configured
