@@ -1,3 +1,4 @@
+#include "PointerMove.h"
 #include "TestInstallation.h"
 
 #include "app/frmMain.h"
@@ -8,7 +9,6 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMouseEvent>
 #include <QTest>
 #include <QTimer>
 
@@ -74,13 +74,6 @@ template <typename T = QWidget> T* child(QWidget& parent, const char* name, int 
 void click(QWidget* widget)
 {
     QTest::mouseClick(widget, Qt::LeftButton, {}, widget->rect().center());
-}
-
-void moveOver(QWidget* widget)
-{
-    QMouseEvent move(QEvent::MouseMove, QPointF(2, 2), widget->mapToGlobal(QPointF(2, 2)),
-                     Qt::NoButton, Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(widget, &move);
 }
 
 // Runs action on the next modal window once it is open.

@@ -1,16 +1,15 @@
+#include "PointerMove.h"
 #include "RecordingUserInterface.h"
 #include "TestInstallation.h"
 
 #include "config/Config.h"
 #include "config/frmDirectory.h"
 
-#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QFileSystemModel>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMouseEvent>
 #include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QTest>
@@ -179,20 +178,15 @@ private slots:
             }
             return all;
         };
-        auto moveTo = [&](QWidget* widget, QPoint at) {
-            QMouseEvent move(QEvent::MouseMove, at, widget->mapToGlobal(at), Qt::NoButton,
-                             Qt::NoButton, Qt::NoModifier);
-            QApplication::sendEvent(widget, &move);
-        };
         QCOMPARE(colours(), "tt");
-        moveTo(apply, {2, 2});
+        moveOver(apply);
         QCOMPARE(colours(), "tw");
-        moveTo(cancel, {2, 2}); // leaving Apply for Cancel does not restore Apply
+        moveOver(cancel); // leaving Apply for Cancel does not restore Apply
         QCOMPARE(colours(), "ww");
         // The strip beside the commands is background.
         const QPoint strip(apply->x() - 10, apply->y() + apply->height() / 2);
         QVERIFY(!s.dialog->childAt(strip));
-        moveTo(s.dialog.get(), strip);
+        moveOver(s.dialog.get(), strip);
         QCOMPARE(colours(), "tt");
     }
 
