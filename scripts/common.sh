@@ -30,3 +30,4 @@ build_tree() {
     cmake -S "$TALLYVANE_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
     cmake --build "$dir" --parallel "$(nproc)"
 }
+export PYTHONDONTWRITEBYTECODE=1

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QTemporaryFile>
 
 namespace {
 
@@ -21,7 +22,8 @@ QString channelNameFor(const QString& directory)
 } // namespace
 
 SingleInstance::SingleInstance(const ProgramFiles& files, QObject* parent)
-    : QObject(parent), m_channelName(channelNameFor(files.directory())), m_lock(files.lock())
+    : QObject(parent), m_channelName(channelNameFor(files.directory())),
+      m_directory(files.directory()), m_lock(files.lock())
 {
     // Only a lock whose program is no longer running is stale, however old it is.
     m_lock.setStaleLockTime(0);
@@ -29,10 +31,17 @@ SingleInstance::SingleInstance(const ProgramFiles& files, QObject* parent)
 
 SingleInstance::~SingleInstance() = default;
 
-bool SingleInstance::acquire()
+SingleInstance::Outcome SingleInstance::acquire()
 {
-    if (!m_lock.tryLock(0))
-        return false;
+    if (!m_lock.tryLock(0)) {
+        if (m_lock.error() == QLockFile::LockFailedError)
+            return Outcome::HeldByAnother;
+        // The lock file cannot be made: ask the file system why, with a file of our own.
+        QTemporaryFile probe(m_directory + QStringLiteral("/tallyvane-XXXXXX"));
+        m_folderError = probe.open() ? QStringLiteral("the lock file could not be created")
+                                     : probe.errorString();
+        return Outcome::FolderNotWritable;
+    }
     m_server = new QLocalServer(this);
     // A channel left behind by a program that died would refuse the name.
     QLocalServer::removeServer(m_channelName);
@@ -46,7 +55,7 @@ bool SingleInstance::acquire()
         }
     });
     m_server->listen(m_channelName);
-    return true;
+    return Outcome::Acquired;
 }
 
 bool SingleInstance::activateRunningInstance() const

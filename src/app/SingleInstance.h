@@ -19,9 +19,13 @@ public:
     explicit SingleInstance(const ProgramFiles& files, QObject* parent = nullptr);
     ~SingleInstance() override;
 
-    // Takes the lock; false when another running program holds it. On success the channel is
-    // opened. Touches no file when it fails.
-    bool acquire();
+    enum class Outcome { Acquired, HeldByAnother, FolderNotWritable };
+
+    // Takes the lock; on success the channel is opened. Touches no file when it fails.
+    // FolderNotWritable: no lock file can be made in the program directory at all;
+    // folderError() then gives the system's reason.
+    Outcome acquire();
+    QString folderError() const { return m_folderError; }
     // Asks the program that holds the lock to bring its window to the front. Answers whether
     // it received the request.
     bool activateRunningInstance() const;
@@ -31,6 +35,8 @@ signals:
 
 private:
     QString m_channelName;
+    QString m_directory;
+    QString m_folderError;
     QLockFile m_lock;
     QLocalServer* m_server = nullptr;
 };

@@ -40,7 +40,17 @@ int main(int argc, char* argv[])
         frmMain window(files);
         // Before the configuration is loaded: a second copy of the same installation would
         // import the same logs again and overwrite the first one's files when it ends.
-        if (!instance.acquire()) {
+        const SingleInstance::Outcome lock = instance.acquire();
+        if (lock == SingleInstance::Outcome::FolderNotWritable) {
+            window.showMessage({QStringLiteral("Tallyvane cannot write to its folder %1: %2.")
+                                    .arg(QDir::toNativeSeparators(files.directory()),
+                                         instance.folderError()),
+                                ProgramIdentity::title(), UserInterface::Icon::Critical,
+                                UserInterface::Buttons::Ok});
+            curl_global_cleanup();
+            return 1;
+        }
+        if (lock == SingleInstance::Outcome::HeldByAnother) {
             instance.activateRunningInstance();
             window.showMessage(
                 {QStringLiteral("Tallyvane is already running from %1.\nOnly one Tallyvane can "

@@ -24,7 +24,7 @@ Config::~Config()
 
 void Config::loadConfig()
 {
-    SequentialInput input = SequentialInput::open(m_path);
+    SequentialInput input = SequentialInput::open(m_path, SequentialInput::Encoding::System);
     QString lines[9];
     for (QString& line : lines)
         line = input.readLine();

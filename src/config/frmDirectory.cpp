@@ -5,6 +5,7 @@
 #include "platform/Failure.h"
 #include "platform/Twips.h"
 #include "platform/Numbers.h"
+#include "platform/SystemText.h"
 #include "platform/UserInterface.h"
 
 #include <QComboBox>
@@ -58,19 +59,14 @@ QString volumeRootOf(const QString& path)
     return storage.isValid() ? storage.rootPath() : QString();
 }
 
-const QString intervalMessage =
-    QStringLiteral("Enter a scan interval of between 60 and 600 seconds.");
-const QString recordsMessage =
-    QStringLiteral("Number of records to display must be between 5 and 40.");
-const QString intervalTitle = QStringLiteral("Invalid Interval");
-
-bool readNumber(const QLineEdit* box, std::int16_t& value)
+// A box that does not hold a number in the 16-bit range reads as 0, which fails that box's own
+// range check, in the order the checks run.
+std::int16_t readNumber(const QLineEdit* box)
 {
     try {
-        value = Numbers::floorToInt16(Numbers::parse(box->text()));
-        return true;
+        return Numbers::floorToInt16(Numbers::parse(box->text()));
     } catch (const Failure&) {
-        return false;
+        return 0;
     }
 }
 
@@ -264,7 +260,9 @@ void frmDirectory::Form_Load()
     txtFTPaddress->setText(m_config.ftpAddress);
     txtFTPusername->setText(m_config.ftpLogin);
     txtFTPpw->setText(m_config.ftpPassword);
-    txtFTPport->setText(QString::number(static_cast<std::uint16_t>(m_config.ftpPort)));
+    // The upload reads a port of 0 as 21, and so does the box, so that Apply accepts it.
+    const std::uint16_t port = static_cast<std::uint16_t>(m_config.ftpPort);
+    txtFTPport->setText(QString::number(port == 0 ? 21 : port));
     txtFTPfile->setText(m_config.ftpFile);
 }
 
@@ -305,30 +303,37 @@ void frmDirectory::lblBottom_Click(int index)
 void frmDirectory::apply()
 {
     const QString gameDirectory = txtPath->text();
-    std::int16_t scanInterval = 0;
-    if (!readNumber(txtScan, scanInterval)) {
-        refuse(intervalMessage, intervalTitle);
-        return;
-    }
-    std::int16_t records = 0;
-    if (!readNumber(txtRecords, records)) {
-        refuse(recordsMessage, intervalTitle);
-        return;
-    }
+    const std::int16_t scanInterval = readNumber(txtScan);
+    const std::int16_t records = readNumber(txtRecords);
     const QString nickname = txtNickname->text();
-    const QString address = txtFTPaddress->text();
+    if (!validateConfig(records, scanInterval, nickname, gameDirectory, m_ui))
+        return;
+
     std::int16_t port = 0;
     if (!readPort(txtFTPport, port)) {
         refuse(QStringLiteral("Enter a port number between 1 and 65535."),
                QStringLiteral("Invalid Port"));
         return;
     }
+    // statConf.txt is in the system's text encoding; a value it cannot hold is refused here
+    // rather than stored with stand-in characters.
+    const std::pair<const QLineEdit*, const char*> storedBoxes[] = {
+        {txtPath, "Rogue Spear Directory"}, {txtNickname, "Your nickname"},
+        {txtFTPaddress, "Server Address"},  {txtFTPusername, "Username"},
+        {txtFTPpw, "Password"},             {txtFTPfile, "Remote HTML filename"}};
+    for (const auto& [box, name] : storedBoxes) {
+        if (!SystemText::encode(box->text())) {
+            refuse(QStringLiteral("The %1 box holds a character that the configuration file "
+                                  "cannot store.")
+                       .arg(QLatin1String(name)),
+                   QStringLiteral("Invalid Characters"));
+            return;
+        }
+    }
+    const QString address = txtFTPaddress->text();
     const QString login = txtFTPusername->text();
     const QString password = txtFTPpw->text();
     const QString file = txtFTPfile->text();
-
-    if (!validateConfig(records, scanInterval, nickname, gameDirectory, m_ui))
-        return;
 
     m_config.roguePath = gameDirectory;
     m_config.scanInterval = scanInterval;

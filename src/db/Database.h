@@ -13,8 +13,10 @@ struct sqlite3_stmt;
 class Database
 {
 public:
-    // How long a statement waits for a lock that another connection holds before it fails.
-    static constexpr int busyTimeoutMilliseconds = 5000;
+    // How long a statement waits for a lock that another connection holds before it fails:
+    // long enough to ride out another program's short write, short enough that a database
+    // held for good never stalls the window.
+    static constexpr int busyTimeoutMilliseconds = 250;
 
     // Opens an existing database for reading and writing, with the busy time-out above. A
     // missing file fails (and no file appears); a file that is not a database fails at once.

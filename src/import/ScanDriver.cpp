@@ -10,6 +10,8 @@
 
 #include <QFileInfo>
 
+#include <utility>
+
 namespace {
 
 constexpr std::int16_t logCount = 10;
@@ -21,6 +23,14 @@ QDateTime lastModified(const QString& path)
         throw Failure::fileNotFound();
     const QFileInfo info(path);
     return QDateTime::fromSecsSinceEpoch(info.lastModified().toSecsSinceEpoch(), Qt::LocalTime);
+}
+
+// Stamps are local date-times without an offset, so they are compared as the clock read them:
+// in the hour when clocks go back, a stamp would otherwise be taken for the later of the two
+// moments it can name, and a log rewritten within that hour missed.
+bool earlierOnTheClock(const QDateTime& stamp, const QDateTime& logTime)
+{
+    return std::pair(stamp.date(), stamp.time()) < std::pair(logTime.date(), logTime.time());
 }
 
 QString timeNow()
@@ -67,7 +77,8 @@ void ScanDriver::scanStatFiles()
                                  QStringLiteral(".log");
             const QDateTime logTime = lastModified(path);
             const StampCollection::Stamp stamp = stamps().getStamp(i);
-            if (!stamp || *stamp < logTime) {
+            if (!stamp || earlierOnTheClock(*stamp, logTime)) {
+                stamps().ensureSavable();
                 importLog(path, m_files.database(), m_ui);
                 stamps().setStamp(logTime, i);
             }

@@ -26,6 +26,10 @@ public:
     Stamp getStamp(std::int16_t intindex) const;
     void setStamp(const QDateTime& tempStamp, std::int16_t intindex);
 
+    // Writes the file as it stands, proving that it can be saved: a scan asks this before it
+    // imports a log, since a log imported without its stamp would be counted again later.
+    void ensureSavable() const { write(); }
+
     // The file's text for one slot, and the reading of one field.
     // #yyyy-mm-dd hh:mm:ss#, or #yyyy-mm-dd# at midnight, or empty; parseStamp fails with 13.
     static QString formatStamp(const Stamp& stamp);

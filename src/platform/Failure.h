@@ -8,6 +8,7 @@
 // description that messages show. Codes below 1000 follow the runtime's numbering
 // (ErrorCode); database failures use the numbers documented in db/DbError.h.
 enum ErrorCode : int {
+    InvalidProcedureCall = 5,
     Overflow = 6,
     SubscriptOutOfRange = 9,
     TypeMismatch = 13,

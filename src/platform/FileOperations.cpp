@@ -7,7 +7,19 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include <string>
+#include <system_error>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace FileOperations {
 namespace {
@@ -88,15 +100,33 @@ void replacefile(const QString& source, const QString& destination)
 {
     if (!fileexists(source))
         throw Failure(FileNotFound, describe(QStringLiteral("File not found"), source));
-    // std::rename replaces an existing destination atomically on POSIX; on Windows QFile's
-    // rename refuses an existing destination, so the old file goes first there.
 #ifdef _WIN32
-    if (QFileInfo::exists(destination) && !QFile::remove(destination))
-        throw Failure(PermissionDenied, describe(QStringLiteral("Permission denied"), destination));
-#endif
+    // One replacing move: the destination is never missing, whatever fails.
+    const std::wstring from = QDir::toNativeSeparators(source).toStdWString();
+    const std::wstring to = QDir::toNativeSeparators(destination).toStdWString();
+    if (!MoveFileExW(from.c_str(), to.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        throw Failure(PermissionDenied,
+                      describe(QStringLiteral("Permission denied: ") +
+                                   QString::fromStdString(std::system_category()
+                                                              .message(int(GetLastError()))),
+                               destination));
+#else
     if (std::rename(QFile::encodeName(source).constData(),
                     QFile::encodeName(destination).constData()) != 0)
-        throw Failure(PermissionDenied, describe(QStringLiteral("Permission denied"), destination));
+        throw Failure(PermissionDenied,
+                      describe(QStringLiteral("Permission denied: ") +
+                                   QString::fromLocal8Bit(std::strerror(errno)),
+                               destination));
+    // The rename is durable only once the directory that records it is on disk; otherwise a
+    // power loss could bring the source back beside the old destination.
+    const int directory = ::open(QFile::encodeName(QFileInfo(destination).absolutePath()).constData(),
+                                 O_RDONLY | O_DIRECTORY);
+    if (directory >= 0) {
+        ::fsync(directory);
+        ::close(directory);
+    }
+#endif
 }
 
 } // namespace FileOperations

@@ -2,11 +2,12 @@
 
 #include "Failure.h"
 #include "FileOperations.h"
+#include "SystemText.h"
 #include "Windows1252.h"
 
 #include <QFile>
 
-SequentialInput SequentialInput::open(const QString& path)
+SequentialInput SequentialInput::open(const QString& path, Encoding encoding)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -14,10 +15,16 @@ SequentialInput SequentialInput::open(const QString& path)
     QByteArray content = file.readAll();
     if (file.error() != QFileDevice::NoError)
         throw FileOperations::failureOf(file, path, QIODevice::ReadOnly);
-    return SequentialInput(std::move(content));
+    return SequentialInput(std::move(content), encoding);
 }
 
-SequentialInput::SequentialInput(QByteArray content) : m_data(std::move(content)) {}
+SequentialInput::SequentialInput(QByteArray content, Encoding encoding)
+    : m_data(std::move(content)),
+      m_decode(encoding == Encoding::System && SystemText::readsAsSystemText(m_data)
+                   ? &SystemText::decode
+                   : &Windows1252::decode)
+{
+}
 
 bool SequentialInput::atLineEnd() const
 {
@@ -48,7 +55,7 @@ QString SequentialInput::readLine()
     const qsizetype start = m_pos;
     while (!atEnd() && !atLineEnd())
         ++m_pos;
-    const QString line = Windows1252::decode(QByteArrayView(m_data).sliced(start, m_pos - start));
+    const QString line = m_decode(QByteArrayView(m_data).sliced(start, m_pos - start));
     skipLineEnd();
     return line;
 }
@@ -80,7 +87,7 @@ QString SequentialInput::readField(bool* endedAtComma)
         end = m_pos;
     }
 
-    const QString field = Windows1252::decode(QByteArrayView(m_data).sliced(start, end - start));
+    const QString field = m_decode(QByteArrayView(m_data).sliced(start, end - start));
     if (!atEnd() && m_data[m_pos] == ',') {
         ++m_pos;
         if (endedAtComma)

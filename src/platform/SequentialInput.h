@@ -6,13 +6,17 @@
 // Sequential reading of an 8-bit text file, line by line or field by field. A line ends at
 // CR LF, at a lone CR or at a lone LF; the line end is not part of what is read.
 // The whole file is read when it is opened, so the file itself is closed at once.
+// The game's logs and the stamp list are Windows-1252; the settings are in the system's own
+// encoding (see SystemText).
 class SequentialInput
 {
 public:
+    enum class Encoding { Windows1252, System };
+
     // Fails with code 53 when the file does not exist, or with the file system's failure
     // when it cannot be read.
-    static SequentialInput open(const QString& path);
-    explicit SequentialInput(QByteArray content);
+    static SequentialInput open(const QString& path, Encoding encoding = Encoding::Windows1252);
+    explicit SequentialInput(QByteArray content, Encoding encoding = Encoding::Windows1252);
 
     bool atEnd() const { return m_pos >= m_data.size(); }
 
@@ -31,5 +35,6 @@ private:
     bool atLineEnd() const;
 
     QByteArray m_data;
+    QString (*m_decode)(QByteArrayView);
     qsizetype m_pos = 0;
 };

@@ -2,6 +2,7 @@
 
 #include "FileOperations.h"
 #include "Failure.h"
+#include "SystemText.h"
 #include "Windows1252.h"
 
 #include <QSaveFile>
@@ -9,17 +10,26 @@
 namespace TextFileWriter {
 namespace {
 
-void write(const QString& path, const QStringList& lines, bool ownerOnly)
+void write(const QString& path, const QStringList& lines, bool settings)
 {
     QByteArray content;
     for (const QString& line : lines) {
-        content += Windows1252::encode(line);
+        if (!settings) {
+            content += Windows1252::encode(line);
+        } else if (const auto bytes = SystemText::encode(line)) {
+            content += *bytes;
+        } else {
+            throw Failure(InvalidProcedureCall,
+                          QStringLiteral("'%1' holds a character the system's text encoding "
+                                         "cannot store")
+                              .arg(path));
+        }
         content += "\r\n";
     }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         throw FileOperations::failureOf(file, path, QIODevice::WriteOnly);
-    if (ownerOnly)
+    if (settings)
         file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     if (file.write(content) != content.size())
         throw FileOperations::failureOf(file, path, QIODevice::WriteOnly);

@@ -11,8 +11,9 @@ namespace TextFileWriter {
 
 void writeLines(const QString& path, const QStringList& lines);
 
-// As writeLines, and the file is readable and writable by its owner only where the platform
-// has such permissions.
+// As writeLines, but in the system's own text encoding (see SystemText), and the file is
+// readable and writable by its owner only where the platform has such permissions. A line
+// with a character the encoding cannot hold fails with code 5, and the file stays as it was.
 void writePrivateLines(const QString& path, const QStringList& lines);
 
 } // namespace TextFileWriter

@@ -41,17 +41,29 @@ QString decode(QByteArrayView bytes)
     return text;
 }
 
-QByteArray encode(QStringView text)
+namespace {
+
+QByteArray encodeWith(QStringView text, bool references)
 {
     QByteArray bytes;
     bytes.reserve(text.size());
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text[i];
+        char32_t codePoint = c.unicode();
         if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
-            ++i; // one character outside the code page, one '?'
-        bytes.append(toByte(c.unicode()));
+            codePoint = QChar::surrogateToUcs4(c, text[++i]);
+        const char byte = codePoint > 0xFFFF ? '?' : toByte(char16_t(codePoint));
+        if (byte == '?' && codePoint != u'?' && references)
+            bytes.append("&#" + QByteArray::number(codePoint) + ';');
+        else
+            bytes.append(byte);
     }
     return bytes;
 }
+
+} // namespace
+
+QByteArray encode(QStringView text) { return encodeWith(text, false); }
+QByteArray encodeHtml(QStringView text) { return encodeWith(text, true); }
 
 } // namespace Windows1252

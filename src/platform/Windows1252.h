@@ -8,4 +8,7 @@
 namespace Windows1252 {
 QString decode(QByteArrayView bytes);
 QByteArray encode(QStringView text);
+// As encode, but a character the code page cannot hold becomes an HTML numeric character
+// reference (&#322; for U+0142), so that a page shows it as it is.
+QByteArray encodeHtml(QStringView text);
 } // namespace Windows1252

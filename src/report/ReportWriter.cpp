@@ -46,7 +46,7 @@ void ReportWriter::writeLines(const QString& mode, const QStringList& lines) con
 {
     QByteArray content;
     for (const QString& line : lines) {
-        content += Windows1252::encode(line);
+        content += Windows1252::encodeHtml(line);
         content += "\r\n";
     }
     QFile file(m_path);
