@@ -12,3 +12,6 @@ CREATE TABLE tblPlayer (
     fldGamesPlayed   INTEGER
 );
 CREATE INDEX idxPlayerName ON tblPlayer (fldName);
+-- The ranking order, highest skill first and then most kills; players alike in both keep the
+-- order in which they were added.
+CREATE INDEX idxPlayerRanking ON tblPlayer (fldSkill DESC, fldKills DESC);

@@ -1,9 +1,11 @@
-// Writes the ranking page from a table of 10,000 players with records 40, without the scan
-// that precedes it, and prints the time one page takes.
+// The ranking page with records 40: its time against a floor measured side by side in the same
+// run (the same indexed query stepped on the SQLite C API for the rows the page lists, and the
+// same bytes written and moved into place the same way), and its time for 1,000, 10,000 and
+// 100,000 players, which should not grow with the number of players.
+
+#include "BenchSupport.h"
 
 #include "config/Config.h"
-#include "db/Database.h"
-#include "db/Recordset.h"
 #include "platform/ProgramFiles.h"
 #include "platform/UserInterface.h"
 #include "report/GenerateHtml.h"
@@ -18,13 +20,19 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
+#include <memory>
+#include <fcntl.h>
+#include <string>
+#include <unistd.h>
 #include <vector>
+
+using namespace BenchSupport;
 
 namespace {
 
-constexpr int playerCount = 10000;
+constexpr int records = 40;
 constexpr int runs = 50;
-constexpr double targetMilliseconds = 20.0;
 
 class StatusOnly : public UserInterface
 {
@@ -36,82 +44,150 @@ protected:
     Answer displayMessage(const Message&) override { return Answer::Ok; }
 };
 
-bool createPlayers(const QString& path)
+std::string escaped(const unsigned char* text)
 {
-    QFile schema(QStringLiteral(TALLYVANE_SCHEMA_FILE));
-    if (!schema.open(QIODevice::ReadOnly))
-        return false;
-    QByteArray sql = schema.readAll() + "BEGIN;";
-    for (int i = 0; i < playerCount; ++i) {
-        // Skills repeat so that the kills decide many places.
-        sql += QStringLiteral("INSERT INTO tblPlayer VALUES ('Player %1', %2, %3, %4, %5, %6, %7, %8);")
-                   .arg(i)
-                   .arg((i * 7919) % 2000 - 500)
-                   .arg(i % 100)
-                   .arg((i * 31) % 5000)
-                   .arg((i * 17) % 4000)
-                   .arg(i % 100)
-                   .arg(i % 12)
-                   .arg(i % 300 + 1)
-                   .toLatin1();
+    std::string out;
+    for (; text && *text; ++text) {
+        switch (*text) {
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '&': out += "&amp;"; break;
+        case '"': out += "&quot;"; break;
+        default: out += char(*text);
+        }
     }
-    sql += "COMMIT;";
-    sqlite3* db = nullptr;
-    const bool ok = sqlite3_open(QFile::encodeName(path).constData(), &db) == SQLITE_OK &&
-                    sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
-    sqlite3_close(db);
-    return ok;
+    return out;
 }
+
+// The floor: the page's rows from the indexed query on the C API between the head and footer
+// the program wrote, written to a temporary file that is renamed over the page, with the
+// directory synced as the program's replace does.
+std::string floorPage(const QString& database, const std::string& head, const std::string& foot,
+                      const QString& page)
+{
+    sqlite3* db = nullptr;
+    check(sqlite3_open_v2(database.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr) ==
+              SQLITE_OK,
+          "floor: cannot open");
+    sqlite3_stmt* query = nullptr;
+    const std::string sql = " SELECT * FROM tblPlayer  ORDER BY fldSkill desc, fldKills desc LIMIT " +
+                            std::to_string(records) + ";";
+    sqlite3_prepare_v2(db, sql.c_str(), -1, &query, nullptr);
+    std::string bytes = head;
+    while (sqlite3_step(query) == SQLITE_ROW) {
+        bytes += "    <tr>\r\n      <td width=\"129\"><font size=\"2\" face=\"Arial\">" +
+                 escaped(sqlite3_column_text(query, 0)) + "</font></td>\r\n";
+        for (int column = 1; column < 8; ++column)
+            bytes += "      <td width=\"65\"><font size=\"2\" face=\"Arial\">" +
+                     escaped(sqlite3_column_text(query, column)) + "</font></td>\r\n";
+        bytes += "    </tr>\r\n";
+    }
+    sqlite3_finalize(query);
+    sqlite3_close(db);
+    bytes += foot;
+
+    const QByteArray target = QFile::encodeName(page);
+    const QByteArray partial = target + ".floor";
+    const int file = ::open(partial.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    check(file >= 0 && ::write(file, bytes.data(), bytes.size()) == ssize_t(bytes.size()),
+          "floor: cannot write");
+    ::close(file);
+    check(::rename(partial.constData(), target.constData()) == 0, "floor: cannot rename");
+    const int directory =
+        ::open(QFile::encodeName(QFileInfo(page).absolutePath()).constData(), O_RDONLY | O_DIRECTORY);
+    ::fsync(directory);
+    ::close(directory);
+    return bytes;
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    check(file.open(QIODevice::ReadOnly), "cannot read the page");
+    return file.readAll();
+}
+
+struct Installation
+{
+    QTemporaryDir dir;
+    ProgramFiles files{dir.path()};
+    std::unique_ptr<Config> config;
+
+    explicit Installation(int players)
+    {
+        check(dir.isValid() && QDir(dir.path()).mkdir(QStringLiteral("output")) &&
+                  QFile::copy(QStringLiteral(TALLYVANE_SEED_DIR "/statConf.txt"),
+                              files.configuration()),
+              "cannot set up the installation");
+        QFile(files.configuration()).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        createSeed(files.database(), players);
+        config = std::make_unique<Config>(files.configuration());
+        config->records = records;
+        config->nickname = QStringLiteral("Bench");
+    }
+
+    double pageMilliseconds(StatusOnly& ui) const
+    {
+        QElapsedTimer clock;
+        clock.start();
+        GenerateHtml::writeRankingPage(*config, files, ui);
+        const double elapsed = double(clock.nsecsElapsed()) / 1e6;
+        check(ui.status == QLatin1String("HTML generation successful."), "generation failed");
+        return elapsed;
+    }
+};
 
 } // namespace
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    QTemporaryDir dir;
-    const ProgramFiles files(dir.path());
-    if (!dir.isValid() || !QDir(dir.path()).mkdir(QStringLiteral("output")) ||
-        !QFile::copy(QStringLiteral(TALLYVANE_SEED_DIR "/statConf.txt"), files.configuration()) ||
-        !createPlayers(files.database())) {
-        std::fprintf(stderr, "cannot set up the installation\n");
+    try {
+        StatusOnly ui;
+        const int sizes[] = {1000, 10000, 100000};
+        std::vector<std::unique_ptr<Installation>> installations;
+        for (const int players : sizes)
+            installations.push_back(std::make_unique<Installation>(players));
+        // The floor takes the head and footer from a page of the program's own, so that both
+        // write the same bytes (the head's time of update aside).
+        const Installation& middle = *installations[1];
+        middle.pageMilliseconds(ui);
+        const QByteArray page = readAll(middle.files.report());
+        const qsizetype rows = page.indexOf("    <tr>\r\n      <td width=\"129\"");
+        const qsizetype foot = page.indexOf("    <tr>\r\n      <td width=\"584\"");
+        const std::string head(page.constData(), rows);
+        const std::string tail(page.constData() + foot, page.size() - foot);
+        check(floorPage(middle.files.database(), head, tail, middle.files.report()) ==
+                  page.toStdString(),
+              "the floor's page differs");
+
+        // Every run takes each size and the floor in turn, so that a change in the machine's
+        // load falls on all of them alike.
+        std::vector<std::vector<double>> times(std::size(sizes));
+        std::vector<double> floor;
+        for (int run = 0; run < runs; ++run) {
+            for (std::size_t i = 0; i < installations.size(); ++i)
+                times[i].push_back(installations[i]->pageMilliseconds(ui));
+            QElapsedTimer clock;
+            clock.start();
+            floorPage(middle.files.database(), head, tail, middle.files.report());
+            floor.push_back(double(clock.nsecsElapsed()) / 1e6);
+        }
+        std::printf("page against its floor, 10000 players, records %d: %.3f ms against %.3f ms "
+                    "(medians of %d runs side by side), ratio %.2f (target <= 1.3)\n",
+                    records, median(times[1]), median(floor), runs,
+                    median(times[1]) / median(floor));
+        std::vector<double> medians;
+        for (std::size_t i = 0; i < installations.size(); ++i) {
+            medians.push_back(median(times[i]));
+            std::printf("page of %6d players, records %d: median %.3f ms\n", sizes[i], records,
+                        medians.back());
+        }
+        const auto [low, high] = std::minmax_element(medians.begin(), medians.end());
+        std::printf("largest over smallest of the three: %.2f (target <= 2)\n", *high / *low);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "bench_report: %s\n", error.what());
         return 1;
     }
-    QFile(files.configuration()).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    Config config(files.configuration());
-    config.records = 40;
-    config.nickname = QStringLiteral("Bench");
-    StatusOnly ui;
-
-    std::vector<double> times;
-    for (int run = 0; run < runs; ++run) {
-        QElapsedTimer clock;
-        clock.start();
-        GenerateHtml::writeRankingPage(config, files, ui);
-        times.push_back(double(clock.nsecsElapsed()) / 1e6);
-        if (ui.status != QLatin1String("HTML generation successful.")) {
-            std::fprintf(stderr, "generation failed: %s\n", qPrintable(ui.status));
-            return 1;
-        }
-    }
-    std::sort(times.begin(), times.end());
-    const double median = times[times.size() / 2];
-
-    // The share of the ranking query, which reads every player.
-    std::vector<double> queryTimes;
-    for (int run = 0; run < runs; ++run) {
-        QElapsedTimer clock;
-        clock.start();
-        Database database = Database::open(files.database());
-        const Recordset ranking = GenerateHtml::queryRanking(database);
-        database.close();
-        queryTimes.push_back(double(clock.nsecsElapsed()) / 1e6);
-    }
-    std::sort(queryTimes.begin(), queryTimes.end());
-    std::printf("ranking page, %d players, records 40: median %.2f ms, best %.2f ms, worst %.2f ms "
-                "over %d runs (target <= %.0f ms): %s\n",
-                playerCount, median, times.front(), times.back(), runs, targetMilliseconds,
-                median <= targetMilliseconds ? "met" : "MISSED");
-    std::printf("  of which opening the database and the ranking query: median %.2f ms\n",
-                queryTimes[queryTimes.size() / 2]);
     return 0;
 }

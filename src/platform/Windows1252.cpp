@@ -45,19 +45,28 @@ namespace {
 
 QByteArray encodeWith(QStringView text, bool references)
 {
-    QByteArray bytes;
-    bytes.reserve(text.size());
+    // One byte a character, written in place; only a character reference makes it longer.
+    QByteArray bytes(text.size(), Qt::Uninitialized);
+    char* out = bytes.data();
+    qsizetype used = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text[i];
         char32_t codePoint = c.unicode();
         if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
             codePoint = QChar::surrogateToUcs4(c, text[++i]);
         const char byte = codePoint > 0xFFFF ? '?' : toByte(char16_t(codePoint));
-        if (byte == '?' && codePoint != u'?' && references)
-            bytes.append("&#" + QByteArray::number(codePoint) + ';');
-        else
-            bytes.append(byte);
+        if (byte != '?' || codePoint == u'?' || !references) {
+            out[used++] = byte;
+            continue;
+        }
+        const QByteArray reference = "&#" + QByteArray::number(codePoint) + ';';
+        bytes.resize(used);
+        bytes += reference;
+        used = bytes.size();
+        bytes.resize(used + text.size() - i - 1);
+        out = bytes.data();
     }
+    bytes.resize(used);
     return bytes;
 }
 

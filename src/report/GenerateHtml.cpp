@@ -13,6 +13,8 @@
 
 #include <QFile>
 
+#include <algorithm>
+
 namespace GenerateHtml {
 
 void generateHtml(ScanDriver& scan, const Config& config, const ProgramFiles& files,
@@ -28,7 +30,8 @@ void writeRankingPage(const Config& config, const ProgramFiles& files, UserInter
     const QString partialPage = files.report() + QStringLiteral(".tmp");
     try {
         Database database = Database::open(files.database());
-        Recordset ranking = queryRanking(database);
+        addRankingIndex(database);
+        Recordset ranking = queryRanking(database, config.records);
         if (ranking.recordCount() < 1) {
             ui.setStatus(QStringLiteral("HTML generation failed. Database is empty."));
             return;
@@ -47,10 +50,21 @@ void writeRankingPage(const Config& config, const ProgramFiles& files, UserInter
     }
 }
 
-Recordset queryRanking(Database& database)
+Recordset queryRanking(Database& database, int records)
 {
     return database.openRecordset(QStringLiteral(" SELECT * FROM tblPlayer ") +
-                                  QStringLiteral(" ORDER BY fldSkill desc, fldKills desc;"));
+                                  QStringLiteral(" ORDER BY fldSkill desc, fldKills desc") +
+                                  QStringLiteral(" LIMIT ") + QString::number(std::max(records, 1)) +
+                                  QLatin1Char(';'));
+}
+
+void addRankingIndex(Database& database)
+{
+    try {
+        database.execute(QStringLiteral("CREATE INDEX IF NOT EXISTS idxPlayerRanking ON tblPlayer "
+                                        "(fldSkill DESC, fldKills DESC)"));
+    } catch (const Failure&) {
+    }
 }
 
 } // namespace GenerateHtml

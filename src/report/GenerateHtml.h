@@ -20,7 +20,13 @@ void generateHtml(ScanDriver& scan, const Config& config, const ProgramFiles& fi
 // table leaves the previous page as it was.
 void writeRankingPage(const Config& config, const ProgramFiles& files, UserInterface& ui);
 
-// All players in ranking order.
-Recordset queryRanking(Database& database);
+// The first players in ranking order, as many as the page lists (at least one, so that an
+// empty record set means an empty table). Ties keep the order of the ranking index, which is
+// the order in which the players were added.
+Recordset queryRanking(Database& database, int records);
+
+// Gives a database made before the ranking index that index, so that the ranking is read from
+// it rather than by sorting every player. A failure changes nothing: the query then sorts.
+void addRankingIndex(Database& database);
 
 } // namespace GenerateHtml
