@@ -1,3 +1,4 @@
+#include "app/CommandLine.h"
 #include "app/SingleInstance.h"
 #include "app/frmMain.h"
 
@@ -14,6 +15,17 @@
 
 int main(int argc, char* argv[])
 {
+    // With options the program runs without a window, and needs no display.
+    if (CommandLine::requested(argc, argv)) {
+        if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
+            std::fputs("Tallyvane: the network library could not be initialised.\n", stderr);
+            return CommandLine::StepFailed;
+        }
+        const int status = CommandLine::run(argc, argv);
+        curl_global_cleanup();
+        return status;
+    }
+
     QApplication application(argc, argv);
     QApplication::setApplicationName(ProgramIdentity::title());
     QApplication::setApplicationVersion(QStringLiteral("%1.%2.%3")

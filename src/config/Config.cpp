@@ -7,13 +7,15 @@
 
 #include <QDebug>
 
-Config::Config(QString path) : m_path(std::move(path))
+Config::Config(QString path, Saving saving) : m_path(std::move(path)), m_saving(saving)
 {
     loadConfig();
 }
 
 Config::~Config()
 {
+    if (m_saving == Saving::Never)
+        return;
     try {
         diskConfig();
     } catch (const Failure& failure) {

@@ -9,10 +9,15 @@
 class Config
 {
 public:
+    // Whether the object writes the file when it goes (the window's way) or never (the
+    // command line's, which only reads the configuration).
+    enum class Saving { AtEnd, Never };
+
     // Loads the file; a missing file, fewer than nine lines or a number line that is not a
     // number in the 16-bit range fails, and then no member is changed.
-    explicit Config(QString path);
-    // Writes the file; a failure is logged, since the program is ending either way.
+    explicit Config(QString path, Saving saving = Saving::AtEnd);
+    // Writes the file unless Saving::Never; a failure is logged, since the program is ending
+    // either way.
     ~Config();
 
     Config(const Config&) = delete;
@@ -37,4 +42,5 @@ private:
     void loadConfig();
 
     QString m_path;
+    Saving m_saving;
 };

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "platform/UserInterface.h"
+
+#include <QStringList>
+
+// The status line and message boxes of the program run without its window: each status text
+// is one line on standard output, each message its title and text on standard error. No
+// question is asked: a box with OK and Cancel is answered Cancel, so nothing is destroyed.
+class ConsoleUserInterface : public UserInterface
+{
+public:
+    // Every message shown since the last call, then none.
+    QStringList takeMessages();
+    QString status() const { return m_status; }
+
+protected:
+    void displayStatus(const QString& text) override;
+    Answer displayMessage(const Message& message) override;
+
+private:
+    QString m_status;
+    QStringList m_messages;
+};
