@@ -45,7 +45,8 @@ QString decode(QByteArrayView bytes)
 
 std::optional<QByteArray> encode(QStringView text)
 {
-    QStringEncoder encoder(QStringEncoder::Utf8);
+    // Stateless: a lone surrogate at the end is an error, not the start of a pair to come.
+    QStringEncoder encoder(QStringEncoder::Utf8, QStringEncoder::Flag::Stateless);
     QByteArray bytes = encoder.encode(text);
     if (encoder.hasError()) // a lone surrogate
         return std::nullopt;
