@@ -1,162 +1,147 @@
+#include "FailureCode.h"
+#include "Guarded.h"
 #include "RecordingUserInterface.h"
 #include "TestInstallation.h"
 
 #include "config/Config.h"
-#include "config/ConfigValidation.h"
-#include "platform/Failure.h"
+#include "config/frmDirectory.h"
 
 #include <QDir>
-#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
 #include <QTest>
 
-namespace {
+#include <memory>
 
-// The nine settings in file order joined by '|', the numbers in decimal.
-QString fields(const Config& c)
+// An installation with the seed configuration, also the game directory, and the dialog on it.
+struct Setup
 {
-    return QStringLiteral("%1|%2|%3|%4|%5|%6|%7|%8|%9")
-        .arg(c.roguePath, QString::number(c.scanInterval), QString::number(c.records), c.nickname,
-             c.ftpAddress, c.ftpLogin, c.ftpPassword, QString::number(c.ftpPort), c.ftpFile);
-}
+    TestInstallation inst;
+    Config config{inst.files().configuration()};
+    RecordingUserInterface ui;
+    std::unique_ptr<frmDirectory> dialog;
 
-// A statConf.txt with the three number lines given.
-QByteArray file(const char* interval, const char* records, const char* port,
-                const char* end = "f\r\n")
-{
-    return QByteArray("/g\r\n") + interval + "\r\n" + records + "\r\nn\r\nh\r\nu\r\np\r\n" + port +
-           "\r\n" + end;
-}
-
-} // namespace
+    Setup() { inst.writeFile("RogueSpear.exe", "game"); }
+    QString game() const { return QDir::toNativeSeparators(inst.files().directory()); }
+    QLineEdit* box(const char* name) const { return dialog->findChild<QLineEdit*>(name); }
+    void open() { (dialog = std::make_unique<frmDirectory>(config, ui))->show(); }
+    QLabel* bottom(int i) const { return dialog->findChildren<QLabel*>("lblBottom")[i]; }
+    void click(int bottomIndex) const { QTest::mouseClick(bottom(bottomIndex), Qt::LeftButton); }
+};
 
 class TestConfig : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void load_readsOrFailsLeavingFileIntact_data()
+    void load_readsNineLinesAndSavesUtf8_orFailsLeavingTheFile_data()
     {
         QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<QString>("loaded");   // the nine values joined by '|', or the error code
+        QTest::addColumn<int>("code");         // the failure, 0 when the file loads
         QTest::addColumn<QByteArray>("after"); // the file once the object is gone
-        auto row = [](const char* name, const QByteArray& content, const QString& loaded,
-                      const QByteArray& after) {
-            QTest::newRow(name) << content << loaded << after;
+        // Lines are separated by '|'; without after, the file stays as it was.
+        auto row = [](const char* name, QByteArray content, int code, QByteArray after = {}) {
+            content.replace('|', "\r\n");
+            QTest::newRow(name) << content << code
+                                << (after.isEmpty() ? content : after.replace('|', "\r\n"));
         };
-        auto same = [&](const char* name, const QByteArray& content, const QString& loaded) {
-            row(name, content, loaded, content);
-        };
-        same("empty strings", "\r\n 0\r\n 0\r\n\r\n\r\n\r\n\r\n 0\r\n\r\n", "|0|0|||||0|");
-        same("surrounding blanks",
-             "  /g  \r\n 300\r\n 20\r\n n \r\n h \r\n u\r\np \r\n 21\r\n f \r\n",
-             "  /g  |300|20| n | h | u|p |21| f ");
-        same("negative numbers, 8-bit text",
-             "/j\xe9\r\n-5\r\n-32768\r\nZo\xeb\r\nh\r\nu\r\np\r\n-1\r\nf\r\n",
-             "/jé|-5|-32768|Zoë|h|u|p|-1|f");
-        row("numbers without blanks, no last line end", file("300", "7", "300", "f"),
-            "/g|300|7|n|h|u|p|300|f", file(" 300", " 7", " 300"));
-        row("numbers with blanks", file(" 300  ", " 7", "  300 "), "/g|300|7|n|h|u|p|300|f",
-            file(" 300", " 7", " 300"));
-        row("20.5: interval down, port half to even", file("20.5", "5", "20.5"),
-            "/g|20|5|n|h|u|p|20|f", file(" 20", " 5", " 20"));
-        row("21.5: interval down, port half to even", file("21.5", "5", "21.5"),
-            "/g|21|5|n|h|u|p|22|f", file(" 21", " 5", " 22"));
-        row("extra lines dropped", file(" 60", " 5", " 21", "f\r\nextra\r\nmore\r\n"),
-            "/g|60|5|n|h|u|p|21|f", file(" 60", " 5", " 21"));
-        auto fails = [&](const char* name, const QByteArray& content, int code) {
-            same(name, content, QString::number(code));
-        };
-        fails("eight lines", file(" 60", " 5", " 21", ""), InputPastEndOfFile);
-        fails("empty file", "", InputPastEndOfFile);
-        fails("interval not a number", file("abc", " 5", " 21"), TypeMismatch);
-        fails("records empty", file(" 60", "", " 21"), TypeMismatch);
-        fails("port past 16 bits", file(" 60", " 5", " 40000"), Overflow);
-        fails("records past 16 bits", file(" 60", " 32768", " 21"), Overflow);
+        row("bare numbers", "/g|60.9|7|n|h|u|p|20.5|f|x|", 0, "/g| 60| 7|n|h|u|p| 20|f|");
+        row("UTF-8 beyond Windows-1252", "/home/kestrel/игра| 600| 5| Zbył |h|u|hasło| 1|f|", 0);
+        row("Windows-1252", "/j\xe9|-5|32767|n||||21.5|f|", 0, "/j\xc3\xa9|-5| 32767|n|||| 22|f|");
+        row("eight lines", "/g| 60| 5|n|h|u|p| 21|", 62);
+        row("interval not a number", "/g|abc| 5|n|h|u|p| 21|f|", 13);
+        row("port past 16 bits", "/g| 60| 5|n|h|u|p|32767.5|f|", 6);
     }
-    void load_readsOrFailsLeavingFileIntact()
+    void load_readsNineLinesAndSavesUtf8_orFailsLeavingTheFile()
     {
         QFETCH(QByteArray, content);
         TestInstallation inst;
-        inst.writeFile("statConf.txt", content);
-        QString loaded;
-        try {
-            loaded = fields(Config(inst.files().configuration()));
-        } catch (const Failure& failure) {
-            loaded = QString::number(failure.code());
-        }
-        QTEST(loaded, "loaded");
-        QTEST(inst.readFile("statConf.txt"), "after");
+        GUARDED({
+            inst.writeFile("statConf.txt", content);
+            QTEST(failureCode([&] { Config{inst.files().configuration()}; }), "code");
+            QTEST(inst.readFile("statConf.txt"), "after");
+        });
     }
 
-    void save_isOwnerOnlyAndLeavesNoTemporaryFile()
+    void apply_checksInOrderWithInclusiveBounds_thenStoresAllNine_data()
     {
-        TestInstallation inst;
-        const QString path = inst.files().configuration();
-        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
-                                        QFile::ReadOther);
-        Config(path).diskConfig();
-        QVERIFY(!(QFile::permissions(path) & (QFile::ReadGroup | QFile::ReadOther)));
-        QCOMPARE(QDir(inst.files().directory()).entryList(QDir::Files | QDir::Hidden),
-                 (QStringList{"dateStamps.txt", "statConf.txt"}));
-    }
-
-    void validate_checksInOrderWithInclusiveBounds_data()
-    {
-        QTest::addColumn<int>("records");
-        QTest::addColumn<int>("interval");
-        QTest::addColumn<QString>("nickname");
-        QTest::addColumn<QString>("game");    // what RogueSpear.exe is in the game directory
-        QTest::addColumn<QString>("message"); // title: text, or empty when accepted
+        // The nine boxes in file order; the path is typed after the game directory's.
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("outcome"); // the refusal, or the file lines stored
         const QString interval =
             "Invalid Interval: Enter a scan interval of between 60 and 600 seconds.";
         const QString records =
             "Invalid Interval: Number of records to display must be between 5 and 40.";
-        const QString noGame = "Invalid Directory: Rogue Spear does not exist in the specified "
-                               "directory.";
-        auto row = [](const char* name, int records, int interval, const char* nickname,
-                      const char* game, const QString& message) {
-            QTest::newRow(name) << records << interval << nickname << game << message;
+        const QString port = "Invalid Port: Enter a port number between 1 and 65535.";
+        const auto row = [](const char* name, const QString& typed, const QString& outcome) {
+            QTest::newRow(name) << typed << outcome;
         };
-        row("interval 59", 20, 59, "n", "file", interval);
-        row("interval 60", 20, 60, "n", "file", "");
-        row("interval 600", 20, 600, "n", "file", "");
-        row("interval 601", 20, 601, "n", "file", interval);
-        row("records 4", 4, 300, "n", "file", records);
-        row("records 5", 5, 300, "n", "file", "");
-        row("records 40", 40, 300, "n", "file", "");
-        row("records 41", 41, 300, "n", "file", records);
-        row("both wrong: interval only", 41, 59, "", "none", interval);
-        row("empty nickname", 20, 300, "", "none", "Invalid Nickname: Enter a valid nickname.");
-        row("blank nickname", 20, 300, " ", "file", "");
-        row("no game", 20, 300, "n", "none", noGame);
-        row("game is a directory", 20, 300, "n", "directory", noGame);
+        // Accepted at the bounds; a fraction is dropped, a port above 32767 is kept in 16 bits, and
+        // what Windows-1252 lacks is saved all the same.
+        row("60.9, 40, 65535", "| 60.9 | 40 |n|h|u|p| 65535 |f", "| 60| 40|n|h|u|p|-1|f|");
+        row("600, 5, 1", "|600|5|Zbył|h|u|hasło|1|ł", "| 600| 5|Zbył|h|u|hasło| 1|ł|");
+        row("interval 59", "|59|20|n|h|u|p|21|f", interval);
+        row("interval 601", "|601|20|n|h|u|p|21|f", interval);
+        row("records 4", "|300|4|n|h|u|p|21|f", records);
+        row("records 41", "|300|41|n|h|u|p|21|f", records);
+        row("records not a number", "|300|abc|n|h|u|p|21|f", records);
+        row("interval, not records", "|30|abc|n|h|u|p|21|f", interval);
+        row("interval first", "|30|20|n|h|u|p|0|f", interval);
+        row("nickname first", "|300|20||h|u|p|0|f", "Invalid Nickname: Enter a valid nickname.");
+        row("directory first", "/absent|300|20|n|h|u|p|0|f",
+            "Invalid Directory: Rogue Spear does not exist in the specified directory.");
+        row("port 0", "|300|20|n|h|u|p|0|f", port);
+        row("port 65536", "|300|20|n|h|u|p|65536|f", port);
+        row("lone surrogate", "|300|20|n|h|u|p" + QString(QChar(0xD800)) + "w|21|f",
+            "Invalid Characters: The Password box holds a character that the configuration file "
+            "cannot store.");
     }
-    void validate_checksInOrderWithInclusiveBounds()
+    void apply_checksInOrderWithInclusiveBounds_thenStoresAllNine()
     {
-        QFETCH(int, records);
-        QFETCH(int, interval);
-        QFETCH(QString, nickname);
-        QFETCH(QString, game);
-        QFETCH(QString, message);
-        TestInstallation inst;
-        if (game == "file")
-            inst.writeFile("RogueSpear.exe", "game");
-        if (game == "directory")
-            QDir(inst.files().directory()).mkdir("RogueSpear.exe");
-        RecordingUserInterface ui;
-        // The directory is looked in with its surrounding blanks trimmed.
-        QCOMPARE(validateConfig(std::int16_t(records), std::int16_t(interval), nickname,
-                                "  " + inst.files().directory() + "  ", ui),
-                 message.isEmpty());
-        QStringList shown;
-        for (const auto& m : ui.messages) {
-            QCOMPARE(m.icon, UserInterface::Icon::Information);
-            QCOMPARE(m.buttons, UserInterface::Buttons::Ok);
-            shown << m.title + ": " + m.text;
-        }
-        QCOMPARE(shown, message.isEmpty() ? QStringList() : QStringList{message});
+        QFETCH(QString, typed);
+        GUARDED({
+            Setup s;
+            const QByteArray seed = s.inst.readFile("statConf.txt");
+            s.open();
+            const char* const boxes[] = {"txtPath",     "txtScan",       "txtRecords",
+                                         "txtNickname", "txtFTPaddress", "txtFTPusername",
+                                         "txtFTPpw",    "txtFTPport",    "txtFTPfile"};
+            for (int i = 0; i < 9; ++i)
+                s.box(boxes[i])->setText((i ? "" : s.game()) + typed.section('|', i, i));
+            s.click(1);
+            s.config.diskConfig(); // what Apply stored
+            const QString saved =
+                QString::fromUtf8(s.inst.readFile("statConf.txt")).replace("\r\n", "|");
+            const auto& shown = s.ui.messages;
+            QTEST(shown.empty() ? saved.mid(s.game().size())
+                                : shown[0].title + ": " + shown[0].text,
+                  "outcome");
+            QVERIFY(shown.empty() || s.inst.readFile("statConf.txt") == seed); // nothing was stored
+        });
+    }
+
+    void dialog_cancelWantsAnApply_applyOnlyStores_cancelWrites()
+    {
+        GUARDED({
+            Setup s;
+            const QByteArray seed = s.inst.readFile("statConf.txt");
+            s.config.ftpPort = 0; // the upload reads it as 21, and so does Apply
+            s.open();
+            s.click(0);
+            QCOMPARE(s.ui.messages.at(0).text, "You must apply a configuration at least once!");
+            s.box("txtPath")->setText(s.game());
+            s.box("txtNickname")->setText("n");
+            s.click(1);
+            QCOMPARE(s.ui.messages.size(), size_t(1));
+            QCOMPARE(s.inst.readFile("statConf.txt"), seed);
+            s.open();
+            s.click(0);
+            QCOMPARE(s.inst.readFile("statConf.txt"),
+                     s.game().toUtf8() +
+                         "\r\n 300\r\n 20\r\nn\r\nftp.example.com\r\n\r\n\r\n 21\r\n\r\n");
+        });
     }
 };
 
-QTEST_GUILESS_MAIN(TestConfig)
+QTEST_MAIN(TestConfig)
 #include "tst_config.moc"
