@@ -7,6 +7,7 @@
 #include "platform/FileOperations.h"
 #include "platform/SystemFormats.h"
 #include "platform/UserInterface.h"
+#include "platform/VirtualStore.h"
 
 #include <QFileInfo>
 
@@ -72,9 +73,10 @@ void ScanDriver::scanStatFiles()
         for (std::int16_t i = 0; i < logCount; ++i) {
             // The game directory is stored as typed; blanks around it are no part of the path,
             // just as the configuration's check for the game looks in the trimmed directory.
-            const QString path = trimBlanks(m_config.roguePath).toString() +
-                                 QStringLiteral("/RSRESULTS") + QString::number(i) +
-                                 QStringLiteral(".log");
+            // The log as the game sees it: on Windows its virtual-store copy, where there is one.
+            const QString path = VirtualStore::gameView(
+                trimBlanks(m_config.roguePath).toString() + QStringLiteral("/RSRESULTS") +
+                QString::number(i) + QStringLiteral(".log"));
             const QDateTime logTime = lastModified(path);
             const StampCollection::Stamp stamp = stamps().getStamp(i);
             if (!stamp || earlierOnTheClock(*stamp, logTime)) {

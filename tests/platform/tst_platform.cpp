@@ -52,8 +52,6 @@ private slots:
             QCOMPARE(Windows1252::encodeHtml(u"ł é€?😀"_qs), "&#322; \xe9\x80?&#128512;");
             QCOMPARE(SystemText::encode(u"ł"_qs).value_or("refused"), "\xc5\x82");
             QVERIFY(!SystemText::encode(QChar(0xD800) + u"x"_qs));
-            QEXPECT_FAIL("", "a lone surrogate at the end is held back as if more were to come",
-                         Continue);
             QVERIFY(!SystemText::encode(QString(QChar(0xD800))));
         });
     }
