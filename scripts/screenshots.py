@@ -12,6 +12,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
@@ -20,77 +21,105 @@ import harness  # noqa: E402
 
 STATUS = r"^tallyvane\.ui: status: "
 RED = (255, 0, 0)
+# Points in twips of the main window and the configuration dialog that the tests do not use.
+CONFIGURATION, CANCEL, BACKGROUND = (3066, 366), (4266, 5166), (2000, 1300)
 
 
-def save(xserver, window, path):
-    xserver.settle(window)
-    xserver.screenshot(window, path)
+def geometry(session, window):
+    values = dict(word.split("=") for word in session.xdotool("getwindowgeometry", "--shell", window))
+    return tuple(int(values[key]) for key in ("X", "Y", "WIDTH", "HEIGHT"))
+
+
+def point_at(session, title, twips):
+    x, y, _, _ = geometry(session, session.window(title))
+    session.xdotool("mousemove", str(x + round(twips[0] / 15)), str(y + round(twips[1] / 15)))
+
+
+def pixel(session, window, twips):
+    """The colour (r, g, b) of a window's pixel, read from the screen."""
+    output = subprocess.run(["import", "-window", window, "-crop",
+                             f"1x1+{round(twips[0] / 15)}+{round(twips[1] / 15)}", "+repage", "-depth", "8",
+                             "txt:-"], env=session.env, capture_output=True, text=True, check=True).stdout
+    return tuple(int(v) for v in re.search(r"\(\s*(\d+),\s*(\d+),\s*(\d+)", output.splitlines()[-1]).groups())
+
+
+def save(session, window, path):
+    """Waits until the window's picture has stayed the same for a moment (lists that fill in
+    the background have finished), then photographs it."""
+    last, since = None, time.monotonic()
+
+    def settled():
+        nonlocal last, since
+        picture = subprocess.run(["xwd", "-silent", "-id", window], env=session.env, capture_output=True).stdout
+        if picture != last:
+            last, since = picture, time.monotonic()
+        return time.monotonic() - since >= 0.4
+
+    harness.wait_for(settled, "the window's picture to settle")
+    subprocess.run(["import", "-window", window, path], env=session.env, check=True)
     subprocess.run(["convert", path, "-strip", path], check=True)
     print(f"wrote {os.path.relpath(path)}")
 
 
-def first_run(session, program):
-    dialog = harness.ConfigurationDialog(program)
-    dialog.fill_all({
-        "txtPath": session.game,
+def first_run(session, program, game):
+    session.fill({
+        "txtPath": game,
         "txtScan": "120",
         "txtRecords": "10",
         "txtNickname": "Kestrel",
         "txtFTPaddress": "127.0.0.1",
-        "txtFTPport": str(session.ftp.port),
-        "txtFTPusername": session.FTP_USER,
-        "txtFTPpw": session.FTP_PASSWORD,
+        "txtFTPport": str(session.ftp_port),
+        "txtFTPusername": harness.FTP_USER,
+        "txtFTPpw": harness.FTP_PASSWORD,
         "txtFTPfile": "/web/stats.htm",
     })
-    dialog.click("Apply")
-    program.expect(STATUS + re.escape("Tallyvane configured.") + "$")
+    session.click(harness.DIALOG, harness.APPLY)
+    program.expect(STATUS + re.escape("Tallyvane configured."))
 
 
-def build_page(program, window):
-    window.click("Statistics Scan")
+def build_page(session, program):
+    session.click("Tallyvane", harness.MAIN["Statistics Scan"])
     program.expect(r"^tallyvane\.ui: message: Error \|")
-    program.answer("Error", "Return")
+    session.answer("Error", "Return")
     program.expect(STATUS + "Status scan successful at")
-    window.click("Generate HTML")
+    session.click("Tallyvane", harness.MAIN["Generate HTML"])
     program.expect(STATUS + re.escape("HTML generation successful."))
-    window.click("Upload HTML")
+    session.click("Tallyvane", harness.MAIN["Upload HTML"])
     program.expect(STATUS + re.escape("HTML file successfully uploaded!"))
 
 
-def shoot_dialogs(session, program, window, out):
-    window.click("Configuration")
-    dialog = harness.ConfigurationDialog(program)
-    xserver = session.xserver
-    save(xserver, dialog.id, os.path.join(out, "configuration-general.png"))
+def shoot_dialogs(session, out):
+    session.click("Tallyvane", CONFIGURATION)
+    dialog = session.window(harness.DIALOG)
+    harness.wait_for(lambda: session.xdotool("getwindowfocus", check=False) == [dialog], "the dialog to be ready")
+    save(session, dialog, os.path.join(out, "configuration-general.png"))
     # The FTP tab with the values of a typical web host; Cancel below discards them.
-    dialog.show_tab("FTP Settings")
-    dialog.fill("txtFTPaddress", "ftp.example.net")
-    dialog.fill("txtFTPport", "21")
-    dialog.fill("txtFTPfile", "/kestrel/stats.htm")
-    xserver.move_pointer(dialog.x + 2, dialog.y + dialog.height - 2)
-    save(xserver, dialog.id, os.path.join(out, "configuration-ftp.png"))
-    dialog.click("Cancel")
-    program.window_gone(dialog.TITLE)
+    session.fill({"txtFTPaddress": "ftp.example.net", "txtFTPport": "21", "txtFTPfile": "/kestrel/stats.htm"})
+    x, y, _, height = geometry(session, dialog)
+    session.xdotool("mousemove", str(x + 2), str(y + height - 2))
+    save(session, dialog, os.path.join(out, "configuration-ftp.png"))
+    session.click(harness.DIALOG, CANCEL)
+    harness.wait_for(lambda: not session.windows(harness.DIALOG), "the dialog to close")
 
-    window.click("About")
-    about = program.window("About Tallyvane")
-    save(xserver, about, os.path.join(out, "about.png"))
-    program.answer("About Tallyvane", "Return")
+    session.click("Tallyvane", harness.MAIN["About"])
+    save(session, session.window("About Tallyvane"), os.path.join(out, "about.png"))
+    session.answer("About Tallyvane", "Return")
 
 
-def shoot_main_window(session, window, out):
+def shoot_main_window(session, out):
     # Across the background first: About, clicked last, would otherwise stay white.
-    window.hover_background()
-    window.hover("Generate HTML")
-    harness.wait_for(lambda: window.pixel_of("Generate HTML") == RED,
+    point_at(session, "Tallyvane", BACKGROUND)
+    point_at(session, "Tallyvane", harness.MAIN["Generate HTML"])
+    window = session.window("Tallyvane")
+    harness.wait_for(lambda: pixel(session, window, (150, 630)) == RED,
                      "Generate HTML to turn red under the pointer")
-    save(session.xserver, window.id, os.path.join(out, "main-window.png"))
+    save(session, window, os.path.join(out, "main-window.png"))
 
 
 def shoot_page(page, out):
     browser = shutil.which("chromium")
     if not browser:
-        raise harness.HarnessError("chromium is not installed")
+        raise RuntimeError("chromium is not installed")
     with tempfile.TemporaryDirectory(prefix="tallyvane-page-") as staging:
         shutil.copy(page, os.path.join(staging, "tallyvane.htm"))
         # The page shows the banner tv-stat.jpg from its own folder; this one stands in for
@@ -117,31 +146,30 @@ def shoot_page(page, out):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
-    harness.add_arguments(parser)
+    parser.add_argument("--program", required=True, help="the built tallyvane executable")
+    parser.add_argument("--createdb", required=True, help="the built tallyvane-createdb")
+    parser.add_argument("--source", required=True, help="the source tree")
     parser.add_argument("--out", required=True, help="directory for the PNG files")
     args = parser.parse_args()
     os.makedirs(args.out, exist_ok=True)
     out = os.path.abspath(args.out)
     # The directory list shows the folders around the game directory: make them plain ones.
-    base = tempfile.mkdtemp(prefix="tv")
-    try:
-        with harness.Session(args.program, args.createdb, args.source,
-                             game_name=os.path.join("Games", "RogueSpear"),
-                             root=os.path.join(base, "home", "kestrel")) as session:
-            os.makedirs(os.path.join(session.ftp.home, "web"))
+    with tempfile.TemporaryDirectory(prefix="tv") as base:
+        root = os.path.join(base, "home", "kestrel")
+        os.makedirs(root)
+        with harness.Session(root, args.program, args.createdb, args.source) as session:
+            os.makedirs(os.path.join(session.home, "web"))
+            game = os.path.join(root, "Games", "RogueSpear")
+            os.renames(session.game, game)
+            session.env["TMPDIR"] = base  # the program's run-time folder away from the folders shown
             program = session.start()
-            first_run(session, program)
-            window = harness.MainWindow(program)
-            build_page(program, window)
-            shoot_dialogs(session, program, window, out)
-            shoot_main_window(session, window, out)
-            window.click("Quit")
-            program.wait_exit()
-            shoot_page(session.installation.path("output", "tallyvane.htm"), out)
-    except harness.HarnessError as error:
-        return harness.report_failure(error)
-    finally:
-        shutil.rmtree(base, ignore_errors=True)
+            first_run(session, program, game)
+            build_page(session, program)
+            shoot_dialogs(session, out)
+            shoot_main_window(session, out)
+            session.click("Tallyvane", harness.MAIN["Quit"])
+            program.wait(harness.TIMEOUT)
+            shoot_page(session.path("output", "tallyvane.htm"), out)
     return 0
 
 
