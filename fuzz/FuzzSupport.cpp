@@ -1,26 +1,17 @@
 #include "FuzzSupport.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 
-#include <cstdlib>
-#include <unistd.h>
-
-QString scratchDirectory()
+QString writeInput(const QString& name, const uint8_t* data, size_t size)
 {
-    const QString base = QFileInfo(QStringLiteral("/dev/shm")).isWritable()
-                             ? QStringLiteral("/dev/shm")
-                             : QDir::tempPath();
-    const QString dir = base + QStringLiteral("/tallyvane-fuzz-") + QString::number(getpid());
-    QDir().mkpath(dir);
-    return dir;
-}
-
-void writeWholeFile(const QString& path, const QByteArray& content)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        file.write(content) != content.size())
+    static const bool shm = QFileInfo(QStringLiteral("/dev/shm")).isWritable();
+    static const QTemporaryDir dir(shm ? QStringLiteral("/dev/shm/tallyvane-fuzz-XXXXXX")
+                                       : QString());
+    QFile file(dir.filePath(name));
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(reinterpret_cast<const char*>(data), qint64(size)) != qint64(size))
         std::abort();
+    return file.fileName();
 }

@@ -1,18 +1,31 @@
 #pragma once
 
-#include "platform/UserInterface.h"
+#include "platform/Failure.h"
 
-#include <QByteArray>
+#include <QFile>
 #include <QString>
 
-// Answers every message box with OK and shows nothing.
-class SilentUserInterface : public UserInterface
-{
-protected:
-    void displayStatus(const QString&) override {}
-    Answer displayMessage(const Message&) override { return Answer::Ok; }
-};
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
 
-// A scratch directory for one fuzzing process, on a memory file system where there is one.
-QString scratchDirectory();
-void writeWholeFile(const QString& path, const QByteArray& content);
+// Writes one input as the named file of a scratch directory that goes when the process ends
+// (on a memory file system where there is one), and answers the file's path.
+QString writeInput(const QString& name, const uint8_t* data, size_t size);
+
+// For the file at path, which load() reads and writes back: either the first load fails with
+// a code, or a second one writes the same text again (and a failure then is a finding).
+template <typename Load> void checkRoundTrip(const QString& path, const Load& load)
+{
+    QFile file(path);
+    try {
+        load();
+    } catch (const Failure&) {
+        return;
+    }
+    const QByteArray first = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    file.close();
+    load();
+    if (!file.open(QIODevice::ReadOnly) || file.readAll() != first)
+        std::abort();
+}

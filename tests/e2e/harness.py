@@ -6,7 +6,7 @@
 # command: a launcher's words (none, or e.g. "wine") and then the installed program. What the
 # program reports is followed through its tallyvane.ui logging category. Every wait polls with a
 # generous deadline and ends in a TimeoutError.
-import os, re, shutil, subprocess, time  # noqa: E401
+import getpass, os, re, shutil, subprocess, time  # noqa: E401
 from pathlib import Path
 
 TIMEOUT = 30.0
@@ -46,25 +46,33 @@ class Program(subprocess.Popen):
 class Session:
     def __init__(self, root, program, createdb, source, launcher=()):
         self.root, self.launcher, self.processes = root, list(launcher), []
+        # A Windows setup program is installed under Wine, in a prefix of the session's own.
+        self.wine = program.endswith("-setup.exe")
         self.installation, self.game, self.home = (os.path.join(root, name) for name in ("Tallyvane", "game", "ftp"))
-        self.program = self.path(os.path.basename(program))
         try:
             self.processes.append(subprocess.Popen(["Xvfb", "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten",
                                                     "tcp", "-noreset"], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL))
             # The program's local channel and run-time files go below root too.
             self.env = dict(os.environ, DISPLAY=":" + self.processes[0].stdout.readline().decode().strip(),
-                            QT_QPA_PLATFORM="xcb", QT_LOGGING_RULES="tallyvane.ui=true", QT_SCALE_FACTOR="1", TMPDIR=root)
+                            QT_QPA_PLATFORM="xcb", QT_LOGGING_RULES="tallyvane.ui=true", QT_SCALE_FACTOR="1", TMPDIR=root,
+                            WINEPREFIX=os.path.join(root, "wine"), WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=",
+                            QT_FORCE_STDERR_LOGGING="1")
             os.makedirs(self.home)
             with open(os.path.join(root, "ftp.log"), "wb") as log:
                 self.processes.append(subprocess.Popen(["/usr/bin/python3", "-m", "pyftpdlib", "-i", "127.0.0.1", "-p",
                                       "0", "-w", "-d", self.home, "-u", FTP_USER, "-P", FTP_PASSWORD], stderr=log))
             self.ftp_port = int(wait_for(lambda: re.search(rb"127\.0\.0\.1:(\d+)", Path(log.name).read_bytes()), "pyftpdlib")[1])
-            os.makedirs(self.path("output"))
-            shutil.copy2(program, self.program)
-            for name in ("statConf.txt", "dateStamps.txt"):
-                shutil.copy(os.path.join(source, "resources", name), self.installation)
-            subprocess.run([createdb, os.path.join(source, "resources", "tallyvane.sql"), self.path("tallyvane.mdb")],
-                           check=True)
+            self.game_path = self.game
+            if self.wine:
+                self.install_under_wine(program, source)
+            else:
+                self.program = self.path(os.path.basename(program))
+                os.makedirs(self.path("output"))
+                shutil.copy2(program, self.program)
+                for name in ("statConf.txt", "dateStamps.txt"):
+                    shutil.copy(os.path.join(source, "resources", name), self.installation)
+                subprocess.run([createdb, os.path.join(source, "resources", "tallyvane.sql"),
+                                self.path("tallyvane.mdb")], check=True)
             shutil.copytree(os.path.join(source, "examples", "game"), self.game)
             # Log i last changed on 2 March 2024 at 22:00 plus 17 i minutes and i + 1 seconds, local time.
             self.log_times = [time.mktime((2024, 3, 2, 22, 17 * i, i + 1, 0, 0, -1)) for i in range(10)]
@@ -74,10 +82,38 @@ class Session:
             self.__exit__()
             raise
 
+    # The setup program installs into the user's local application data. The game lies under
+    # Program Files, where the game's own writes went to the user's virtual store: the logs there
+    # are the game's, while the real folder holds the program and stale logs of one game.
+    def install_under_wine(self, setup, source):
+        subprocess.run(["wineboot", "-i"], env=self.env, check=True, capture_output=True, timeout=120)
+        subprocess.run(["wine", setup, "/S"], env=self.env, check=True, timeout=120)
+        for name in ("QT_LOGGING_RULES", "QT_FORCE_STDERR_LOGGING"):  # Wine passes no QT_ variable on
+            subprocess.run(["wine", "reg", "add", r"HKCU\Environment", "/v", name, "/d", self.env[name], "/f"],
+                           env=self.env, check=True, capture_output=True)
+        drive, home = os.path.join(self.root, "wine", "drive_c"), os.path.join("users", getpass.getuser(), "AppData", "Local")
+        self.installation = os.path.join(drive, home, "Programs", "Tallyvane")
+        self.program = wait_for(lambda: os.path.exists(self.path("tallyvane.exe")) and self.path("tallyvane.exe"), "the setup")
+        game = os.path.join("Program Files (x86)", "Red Storm", "Rogue Spear")
+        self.game_path = "C:\\" + game.replace("/", "\\")
+        shutil.copytree(os.path.join(source, "examples", "game"), os.path.join(drive, game))
+        for i in range(10):
+            shutil.copy(os.path.join(source, "examples", "game", "RSRESULTS4.log"), os.path.join(drive, game, f"RSRESULTS{i}.log"))
+        os.makedirs(os.path.dirname(os.path.join(drive, home, "VirtualStore", game)))
+        self.game = os.path.join(drive, home, "VirtualStore", game)
+
+    # A path as the program shows it.
+    def native(self, path):
+        if not self.wine:
+            return path
+        return "C:\\" + os.path.relpath(path, os.path.join(self.root, "wine", "drive_c")).replace("/", "\\")
+
     def __enter__(self):
         return self
 
     def __exit__(self, *exc):
+        if getattr(self, "wine", False):  # ends every Windows program of the prefix, and Wine's server
+            subprocess.run(["wineserver", "-k"], env=getattr(self, "env", None), check=False)
         for process in self.processes:  # politely: a killed X server leaves its socket behind
             process.terminate()
             process.wait()
@@ -122,7 +158,10 @@ class Session:
     # has taken the keyboard would go elsewhere.
     def fill(self, values):
         dialog = self.window(DIALOG)
-        wait_for(lambda: self.xdotool("getwindowfocus", check=False) == [dialog], "the dialog to take the keyboard")
+        if self.wine:  # Wine's windows report no X focus: give the dialog time to take the keyboard
+            time.sleep(3)
+        else:
+            wait_for(lambda: self.xdotool("getwindowfocus", check=False) == [dialog], "the dialog to take the keyboard")
         for box, text in values.items():
             for point in BOXES[box]:  # the tab, then the box
                 self.click(DIALOG, point)
