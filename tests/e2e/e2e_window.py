@@ -26,7 +26,10 @@ with tempfile.TemporaryDirectory(prefix="tallyvane-e2e-") as root, harness.Sessi
         subprocess.run(["wine", "reg", "add", r"HKLM\SOFTWARE\Microsoft\Shared Tools\MSINFO", "/v", "PATH", "/d",
                         r"C:\windows\notepad.exe", "/f"], env=session.env, check=True, capture_output=True)
     first = session.start()
-    session.fill({"txtPath": session.game_path, "txtScan": "120", "txtRecords": str(RECORDS), "txtNickname": NICKNAME,
+    if session.wine:
+        session.fill({})
+        session.choose("C", session.game_path.split("\\")[1:])
+    session.fill({**({} if session.wine else {"txtPath": session.game_path}), "txtScan": "120", "txtRecords": str(RECORDS), "txtNickname": NICKNAME,
                   "txtFTPaddress": "127.0.0.1", "txtFTPport": str(session.ftp_port), "txtFTPusername": harness.FTP_USER,
                   "txtFTPpw": harness.FTP_PASSWORD, "txtFTPfile": "/stats.htm"})
     session.click(harness.DIALOG, harness.APPLY)
@@ -68,6 +71,7 @@ with tempfile.TemporaryDirectory(prefix="tallyvane-e2e-") as root, harness.Sessi
     if session.wine:
         session.click("About Tallyvane", (5310, 3765))  # System Info...
         session.window("Untitled - Notepad")
+        subprocess.run(["wine", "taskkill", "/f", "/im", "notepad.exe"], env=session.env, capture_output=True)
     session.click("About Tallyvane", (5310, 3255))  # OK
     harness.wait_for(lambda: not session.windows("About Tallyvane"), "the About box to close")
     session.click("Tallyvane", harness.MAIN["Quit"])

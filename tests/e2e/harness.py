@@ -154,6 +154,19 @@ class Session:
         self.press(self.window(title), key)
         wait_for(lambda: not self.windows(title), f"the window {title!r} to close")
 
+    # Chooses a directory as a user would: its drive in the drive list, then folder after folder in
+    # the directory list, each opened with the Right key and found by typing its name.
+    def choose(self, drive, folders):
+        self.click(DIALOG, GENERAL)
+        self.click(DIALOG, (2346, 1464))
+        self.xdotool("type", "--delay", "4", drive)
+        self.xdotool("key", "Return", "Tab")
+        for folder in folders:
+            time.sleep(1.5)  # the folders below are read in the background
+            self.xdotool("key", "Right")
+            time.sleep(1.5)
+            self.xdotool("type", "--delay", "4", folder)
+
     # Types into the configuration dialog's boxes: {box name: text}. Keys pressed before the dialog
     # has taken the keyboard would go elsewhere.
     def fill(self, values):
