@@ -1,0 +1,61 @@
+# The program without its window, as a scheduler runs it: the real executable with no display, on
+# an installation configured for examples/game (its faulty log made a cooperative game) and a local
+# FTP server. Arguments: the built program, tallyvane-createdb and the source tree.
+import os, re, shutil, sqlite3, subprocess, sys, tempfile  # noqa: E401
+from pathlib import Path
+
+import harness  # beside this script
+
+STATUS = r"^tallyvane\.ui: status: "
+
+
+def configure(session, password):
+    port = session.ftp_port if session.ftp_port < 32768 else session.ftp_port - 65536  # kept as an Int16
+    Path(session.path("statConf.txt")).write_bytes("".join(f"{line}\r\n" for line in (
+        session.game, " 300", " 5", "Kestrel", "127.0.0.1", harness.FTP_USER, password,
+        f" {port}" if port >= 0 else port, "/stats.htm")).encode())
+
+
+def run(session, *args, status, out="", err=""):
+    env = {k: v for k, v in session.env.items() if k not in ("DISPLAY", "QT_QPA_PLATFORM", "QT_LOGGING_RULES")}
+    done = subprocess.run([session.program, *args], env=env, capture_output=True, text=True, timeout=harness.TIMEOUT)
+    assert (done.returncode == status and re.search(out, done.stdout, re.M) and re.search(err, done.stderr, re.M)), (args, done)
+
+
+def page(session):  # the page without its line of the time of update
+    return re.sub(rb"\d\d/\d\d/\d\d \d\d:\d\d:\d\d", b"", Path(session.path("output", "tallyvane.htm")).read_bytes())
+
+
+with tempfile.TemporaryDirectory(prefix="tallyvane-cli-") as root, harness.Session(root, *sys.argv[1:4]) as session:
+    shutil.copy(os.path.join(session.game, "RSRESULTS4.log"), os.path.join(session.game, "RSRESULTS6.log"))
+    run(session, "--scna", status=4, err=r"^Unknown option 'scna'\.\nUsage: tallyvane ")
+    run(session, "--scan", status=3, err="not configured yet")
+    configure(session, harness.FTP_PASSWORD)
+    run(session, "--scan", status=0, out=r"\AStatus scan failed at .*\nStatus scan successful at .*\n\Z")
+    with sqlite3.connect(session.path("tallyvane.mdb")) as db:
+        assert db.execute("SELECT SUM(fldGamesPlayed) FROM tblPlayer").fetchone() == (44,)
+
+    window = session.start()  # holds the installation: a run beside it changes nothing
+    window.expect(STATUS + "Status scan successful at ")
+    session.click("Tallyvane", harness.MAIN["Generate HTML"])
+    window.expect(STATUS + r"HTML generation successful\.$")
+    before = {name: Path(session.path(name)).read_bytes() for name in ("statConf.txt", "dateStamps.txt", "tallyvane.mdb")}
+    run(session, "--scan", "--generate", status=2, err="already running from")
+    assert before == {name: Path(session.path(name)).read_bytes() for name in before}
+    by_window = page(session)
+    session.click("Tallyvane", harness.MAIN["Quit"])
+    assert window.wait(harness.TIMEOUT) == 0
+
+    run(session, "--generate", "--upload", status=0, out=r"^HTML generation successful\.\n(.*\n)*HTML file successfully uploaded!\n\Z")
+    assert page(session) == by_window and Path(session.home, "stats.htm").read_bytes() == Path(
+        session.path("output", "tallyvane.htm")).read_bytes()
+    configure(session, "wrong")
+    configured = os.stat(session.path("statConf.txt")).st_mtime_ns
+    run(session, "--upload", status=1, out=r"^Error\. Check your FTP settings and try again\.$", err="upload failed")
+    os.utime(os.path.join(session.game, "RSRESULTS9.log"))  # rewritten while another program holds the database
+    with sqlite3.connect(session.path("tallyvane.mdb"), isolation_level=None) as db:
+        db.execute("BEGIN EXCLUSIVE")
+        run(session, "--dir", session.installation, "--scan", status=1, err=r"^Error: Error imp#: 3260\n")
+        db.execute("ROLLBACK")
+    assert os.stat(session.path("statConf.txt")).st_mtime_ns == configured, "a run wrote statConf.txt"
+print("command_line: passed")
