@@ -5,17 +5,26 @@
 #include <QDir>
 
 namespace VirtualStore {
+namespace {
+
+// Windows paths with forward slashes, the same on every system, so that the mapping is one.
+QString slashed(const QString& path)
+{
+    return QDir::cleanPath(QString(path).replace(u'\\', u'/'));
+}
+
+} // namespace
 
 QString copyIn(const QString& path, const QString& store, const QStringList& redirectedFolders)
 {
-    const QString file = QDir::cleanPath(QDir::fromNativeSeparators(path));
+    const QString file = slashed(path);
     for (const QString& folder : redirectedFolders) {
-        const QString root = QDir::cleanPath(QDir::fromNativeSeparators(folder));
+        const QString root = slashed(folder);
         if (store.isEmpty() || root.size() < 3 || !file.startsWith(root + u'/', Qt::CaseInsensitive))
             continue;
         // The store keeps the path without its drive: C:\Program Files\X -> store\Program Files\X.
         const qsizetype drive = root.indexOf(u'/');
-        return QDir::cleanPath(QDir::fromNativeSeparators(store)) + file.mid(drive);
+        return slashed(store) + file.mid(drive);
     }
     return {};
 }

@@ -5,6 +5,7 @@
 #include "platform/SequentialInput.h"
 #include "platform/SystemText.h"
 #include "platform/TextFileWriter.h"
+#include "platform/VirtualStore.h"
 #include "platform/Windows1252.h"
 
 #include <QTemporaryDir>
@@ -75,6 +76,21 @@ private slots:
                              f.description().contains(std::strerror(ENOENT)),
                          qPrintable(f.description()));
             }
+        });
+    }
+
+    void virtualStore_mapsOnlyRedirectedFolders_withoutTheirDrive()
+    {
+        const QString store = R"(C:\Users\k\AppData\Local\VirtualStore)";
+        const QStringList folders{R"(C:\Program Files)", R"(C:\Program Files (x86))", R"(C:\Windows)"};
+        GUARDED({
+            QCOMPARE(VirtualStore::copyIn(R"(C:\Program Files (x86)\RS\a.log)", store, folders),
+                     "C:/Users/k/AppData/Local/VirtualStore/Program Files (x86)/RS/a.log");
+            QCOMPARE(VirtualStore::copyIn("c:/program files/RS/a.log", store, folders),
+                     "C:/Users/k/AppData/Local/VirtualStore/program files/RS/a.log");
+            QCOMPARE(VirtualStore::copyIn(R"(C:\Program Files Old\a.log)", store, folders), "");
+            QCOMPARE(VirtualStore::copyIn(R"(D:\Games\RS\a.log)", store, folders), "");
+            QCOMPARE(VirtualStore::gameView("/home/k/game/a.log"), "/home/k/game/a.log");
         });
     }
 };
