@@ -77,6 +77,21 @@ private slots:
                 QCOMPARE(g.ui.status(), QString("HTML generation successful.")););
     }
 
+    // Players alike in skill and kills keep the order in which they were added; a database made
+    // before the ranking index gets it.
+    void ranking_tiesInTheOrderAdded_andAnOldDatabaseGetsItsIndex()
+    {
+        GUARDED(Generated g("DROP INDEX idxPlayerRanking;INSERT INTO tblPlayer (fldName, fldSkill, fldKills) VALUES "
+                            "('b',1,1),('a',1,1),('z',2,0),('c',1,1),('y',1,2)", 4);
+                QByteArrayList names;
+                for (const QByteArray& line : g.dir.readFile("output/tallyvane.htm").split('\n'))
+                    if (line.startsWith(R"(      <td width="129"><font size="2" face="Arial">)"))
+                        names << line.mid(50).split('<').first();
+                QCOMPARE(names, QByteArrayList({"z", "y", "b", "a"}));
+                QCOMPARE(Database::open(g.dir.files().database()).openRecordset(
+                             "SELECT name FROM sqlite_master WHERE name = 'idxPlayerRanking'").recordCount(), 1););
+    }
+
     void failure_leavesThePreviousPage_data()
     {
         QTest::addColumn<QString>("sql");
