@@ -62,8 +62,11 @@ def save(session, window, path):
 
 
 def first_run(session, program, game):
+    if session.wine:  # chosen in the drive and directory lists, as a Windows user would
+        session.fill({})
+        session.choose("C", game.split("\\")[1:])
     session.fill({
-        "txtPath": game,
+        **({} if session.wine else {"txtPath": game}),
         "txtScan": "120",
         "txtRecords": "10",
         "txtNickname": "Kestrel",
@@ -91,7 +94,8 @@ def build_page(session, program):
 def shoot_dialogs(session, out):
     session.click("Tallyvane", CONFIGURATION)
     dialog = session.window(harness.DIALOG)
-    harness.wait_for(lambda: session.xdotool("getwindowfocus", check=False) == [dialog], "the dialog to be ready")
+    if not session.wine:
+        harness.wait_for(lambda: session.xdotool("getwindowfocus", check=False) == [dialog], "the dialog to be ready")
     save(session, dialog, os.path.join(out, "configuration-general.png"))
     # The FTP tab with the values of a typical web host; Cancel below discards them.
     session.fill({"txtFTPaddress": "ftp.example.net", "txtFTPport": "21", "txtFTPfile": "/kestrel/stats.htm"})
@@ -103,7 +107,8 @@ def shoot_dialogs(session, out):
 
     session.click("Tallyvane", harness.MAIN["About"])
     save(session, session.window("About Tallyvane"), os.path.join(out, "about.png"))
-    session.answer("About Tallyvane", "Return")
+    session.click("About Tallyvane", (5310, 3255))  # OK
+    harness.wait_for(lambda: not session.windows("About Tallyvane"), "the About box to close")
 
 
 def shoot_main_window(session, out):
@@ -146,21 +151,28 @@ def shoot_page(page, out):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
-    parser.add_argument("--program", required=True, help="the built tallyvane executable")
+    parser.add_argument("--program", required=True,
+                        help="the built tallyvane executable, or the Windows setup program to run under Wine")
     parser.add_argument("--createdb", required=True, help="the built tallyvane-createdb")
     parser.add_argument("--source", required=True, help="the source tree")
     parser.add_argument("--out", required=True, help="directory for the PNG files")
     args = parser.parse_args()
     os.makedirs(args.out, exist_ok=True)
     out = os.path.abspath(args.out)
+    windows = args.program.endswith("-setup.exe")
+    if windows:  # the Windows pictures go beside the others, named for the system
+        out = os.path.join(out, "windows")
+        os.makedirs(out, exist_ok=True)
     # The directory list shows the folders around the game directory: make them plain ones.
     with tempfile.TemporaryDirectory(prefix="tv") as base:
         root = os.path.join(base, "home", "kestrel")
         os.makedirs(root)
-        with harness.Session(root, args.program, args.createdb, args.source) as session:
+        with harness.Session(root, args.program, args.createdb, args.source, ["wine"] * windows) as session:
             os.makedirs(os.path.join(session.home, "web"))
-            game = os.path.join(root, "Games", "RogueSpear")
-            os.renames(session.game, game)
+            game = session.game_path
+            if not windows:
+                game = os.path.join(root, "Games", "RogueSpear")
+                os.renames(session.game, game)
             session.env["TMPDIR"] = base  # the program's run-time folder away from the folders shown
             program = session.start()
             first_run(session, program, game)
@@ -169,7 +181,8 @@ def main():
             shoot_main_window(session, out)
             session.click("Tallyvane", harness.MAIN["Quit"])
             program.wait(harness.TIMEOUT)
-            shoot_page(session.path("output", "tallyvane.htm"), out)
+            if not windows:
+                shoot_page(session.path("output", "tallyvane.htm"), out)
     return 0
 
 

@@ -91,6 +91,7 @@ class Session:
         for name in ("QT_LOGGING_RULES", "QT_FORCE_STDERR_LOGGING"):  # Wine passes no QT_ variable on
             subprocess.run(["wine", "reg", "add", r"HKCU\Environment", "/v", name, "/d", self.env[name], "/f"],
                            env=self.env, check=True, capture_output=True)
+        subprocess.run(["wineserver", "-w"], env=self.env, check=True)  # the next start reads them afresh
         drive, home = os.path.join(self.root, "wine", "drive_c"), os.path.join("users", getpass.getuser(), "AppData", "Local")
         self.installation = os.path.join(drive, home, "Programs", "Tallyvane")
         self.program = wait_for(lambda: os.path.exists(self.path("tallyvane.exe")) and self.path("tallyvane.exe"), "the setup")
