@@ -19,8 +19,24 @@
 
 #include <cstdio>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace CommandLine {
 namespace {
+
+// A Windows program built for its window has no console of its own: unless its output was
+// redirected, it writes to the console of the command prompt that started it.
+void attachConsole()
+{
+#ifdef _WIN32
+    if (!GetStdHandle(STD_OUTPUT_HANDLE) && AttachConsole(ATTACH_PARENT_PROCESS)) {
+        std::freopen("CONOUT$", "w", stdout);
+        std::freopen("CONOUT$", "w", stderr);
+    }
+#endif
+}
 
 void say(const QString& text)
 {
@@ -60,6 +76,7 @@ bool requested(int argc, char*[])
 
 int run(int argc, char* argv[])
 {
+    attachConsole();
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(ProgramIdentity::title());
     QCoreApplication::setApplicationVersion(ProgramIdentity::versionText());
