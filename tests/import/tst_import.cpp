@@ -66,6 +66,7 @@ private slots:
         row("kills beyond 32 bits", table("1 2 3 Bob 12 45 7\r\n1 2 0 Amy 4294967296 50 4"), bob,
             {overflow});
         row("hit % beyond 16 bits", table("1 2 0 Amy 0 32768 4\r\n"), {}, {overflow});
+        row("accuracy at 16 bits", table("1 2 0 Amy 1 32767 4\r\n"), {"Amy|100|32767|1|0|32767|4|1"});
         row("no field starting Index", "Adversarial\r\nindex,My Index\r\n1 2 3 Bob 12 45 7\r\n", {},
             {"Error imp#: 62\nDescription: Input past end of file."});
         row("adversarial in small letters", "adversarial\r\nIndex\r\n" + two, {});

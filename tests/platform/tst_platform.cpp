@@ -31,7 +31,9 @@ private slots:
         QTest::newRow("CR LF") << QByteArray("a\r\nb\r\n") << cp1252 << "a|b";
         QTest::newRow("lone CR") << QByteArray("a\r\rb") << cp1252 << "a||b";
         QTest::newRow("lone LF") << QByteArray("\na\n") << cp1252 << "|a";
-        QTest::newRow("1252") << QByteArray("\x80\x81\x8a\x9f\xc5\x82") << cp1252 << "€\u0081ŠŸÅ‚";
+        QTest::newRow("1252") << QByteArray("\x80\x81\x82\x83\x84\x85\x86\x87\x88\x89\x8a\x8b\x8c\x8d\x8e\x8f"
+                                            "\x90\x91\x92\x93\x94\x95\x96\x97\x98\x99\x9a\x9b\x9c\x9d\x9e\x9f\xc5\x82")
+                              << cp1252 << "€\u0081‚ƒ„…†‡ˆ‰Š‹Œ\u008DŽ\u008F\u0090‘’“”•–—˜™š›œ\u009DžŸÅ‚";
 #ifdef Q_OS_WIN // settings in the ANSI code page, Windows-1252 under Wine here
         QTest::newRow("ANSI settings") << QByteArray("\xd0\xb8\r\n\xc5\x82") << system << "Ð¸|Å‚";
 #else
