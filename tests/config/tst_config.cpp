@@ -1,9 +1,9 @@
-#include "FailureCode.h"
 #include "Guarded.h"
 #include "RecordingUserInterface.h"
 #include "TestInstallation.h"
 
 #include "config/Config.h"
+#include "platform/Failure.h"
 #include "config/frmDirectory.h"
 
 #include <QDir>
@@ -58,7 +58,13 @@ private slots:
         TestInstallation inst;
         GUARDED({
             inst.writeFile("statConf.txt", content);
-            QTEST(failureCode([&] { Config{inst.files().configuration()}; }), "code");
+            int code = 0;
+            try {
+                Config{inst.files().configuration()};
+            } catch (const Failure& f) {
+                code = f.code();
+            }
+            QTEST(code, "code");
             QTEST(inst.readFile("statConf.txt"), "after");
         });
     }

@@ -9,11 +9,10 @@ import harness  # beside this script
 STATUS = r"^tallyvane\.ui: status: "
 
 
-def configure(session, password):
-    port = session.ftp_port if session.ftp_port < 32768 else session.ftp_port - 65536  # kept as an Int16
-    Path(session.path("statConf.txt")).write_bytes("".join(f"{line}\r\n" for line in (
-        session.game, " 300", " 5", "Kestrel", "127.0.0.1", harness.FTP_USER, password,
-        f" {port}" if port >= 0 else port, "/stats.htm")).encode())
+def configure(session, password):  # the port kept as an Int16
+    port = session.ftp_port - 65536 * (session.ftp_port > 32767)
+    Path(session.path("statConf.txt")).write_bytes("\r\n".join((session.game, " 300", " 5", "Kestrel", "127.0.0.1",
+        harness.FTP_USER, password, f"{port: d}", "/stats.htm", "")).encode())
 
 
 def run(session, *args, status, out="", err=""):
@@ -32,8 +31,6 @@ with tempfile.TemporaryDirectory(prefix="tallyvane-cli-") as root, harness.Sessi
     run(session, "--scan", status=3, err="not configured yet")
     configure(session, harness.FTP_PASSWORD)
     run(session, "--scan", status=0, out=r"\AStatus scan failed at .*\nStatus scan successful at .*\n\Z")
-    with sqlite3.connect(session.path("tallyvane.mdb")) as db:
-        assert db.execute("SELECT SUM(fldGamesPlayed) FROM tblPlayer").fetchone() == (44,)
 
     window = session.start()  # holds the installation: a run beside it changes nothing
     window.expect(STATUS + "Status scan successful at ")
