@@ -16,6 +16,11 @@ public:
 
     QString status() const { return statuses.isEmpty() ? QString() : statuses.last(); }
     void setNextAnswer(Answer answer) { m_answers.push_back(answer); }
+    void clear()
+    {
+        statuses.clear();
+        messages.clear();
+    }
 
 protected:
     void displayStatus(const QString& text) override;
