@@ -8,7 +8,7 @@ Recordset::Recordset(QStringList fieldNames, std::vector<Value> values, QByteArr
 {
 }
 
-QVariant Recordset::field(QAnyStringView name) const
+int Recordset::fieldIndex(QAnyStringView name) const
 {
     // Field names compare as the engine compares them: without regard to letter case.
     qsizetype column = 0;
@@ -17,6 +17,11 @@ QVariant Recordset::field(QAnyStringView name) const
         ++column;
     if (column == m_fieldNames.size())
         throw DbError::itemNotFound(name.toString());
+    return int(column);
+}
+
+QVariant Recordset::field(int column) const
+{
     if (eof())
         throw DbError::noCurrentRecord();
     const Value& value = m_values[m_current * std::size_t(m_fieldNames.size()) + std::size_t(column)];

@@ -36,7 +36,11 @@ public:
     bool eof() const { return m_current >= m_rowCount; }
 
     // The named field of the current row; an unknown name or no current row fails.
-    QVariant field(QAnyStringView name) const;
+    QVariant field(QAnyStringView name) const { return field(fieldIndex(name)); }
+    // The position of the named field, for reading many rows by it; an unknown name fails.
+    int fieldIndex(QAnyStringView name) const;
+    // The field at that position of the current row; no current row fails.
+    QVariant field(int index) const;
 
     void moveFirst();
     void moveLast();

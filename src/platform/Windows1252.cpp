@@ -51,6 +51,10 @@ QByteArray encodeWith(QStringView text, bool references)
     qsizetype used = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text[i];
+        if (c.unicode() < 0x80) { // most of a page
+            out[used++] = char(c.unicode());
+            continue;
+        }
         char32_t codePoint = c.unicode();
         if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
             codePoint = QChar::surrogateToUcs4(c, text[++i]);

@@ -8,6 +8,10 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QStringBuilder>
+
+#include <array>
+#include <iterator>
 
 namespace {
 
@@ -26,7 +30,11 @@ const char* const numberFields[] = {"fldSkill",     "fldAccuracy",      "fldKill
 // characters are escaped, so that no name in the table can add markup to a published page.
 QString cellText(const QVariant& value)
 {
-    return value.isNull() ? QString() : value.toString().toHtmlEscaped();
+    if (value.isNull())
+        return {};
+    if (value.typeId() == QMetaType::LongLong) // no markup in a number
+        return QString::number(value.toLongLong());
+    return value.toString().toHtmlEscaped();
 }
 
 } // namespace
@@ -110,11 +118,18 @@ void ReportWriter::writeRows(Recordset& ranking, int records)
     lines.reserve(rows > 0 ? rows * 10 : 0);
     ranking.moveLast();
     ranking.moveFirst();
+    // The fields' positions, found once, at the first row: name first, then the numbers.
+    std::array<int, 1 + std::size(numberFields)> columns{};
     for (int row = 1; row <= rows; ++row) {
+        if (row == 1) {
+            columns[0] = ranking.fieldIndex(u"fldName");
+            for (std::size_t i = 0; i < std::size(numberFields); ++i)
+                columns[i + 1] = ranking.fieldIndex(QLatin1String(numberFields[i]));
+        }
         lines.append(QStringLiteral("    <tr>"));
-        lines.append(nameCell + cellText(ranking.field(QStringLiteral("fldName"))) + cellEnd);
-        for (const char* field : numberFields)
-            lines.append(numberCell + cellText(ranking.field(QLatin1String(field))) + cellEnd);
+        lines.append(nameCell % cellText(ranking.field(columns[0])) % cellEnd);
+        for (std::size_t i = 1; i < columns.size(); ++i)
+            lines.append(numberCell % cellText(ranking.field(columns[i])) % cellEnd);
         lines.append(QStringLiteral("    </tr>"));
         ranking.moveNext();
     }
