@@ -31,9 +31,12 @@ namespace {
 void attachConsole()
 {
 #ifdef _WIN32
-    if (!GetStdHandle(STD_OUTPUT_HANDLE) && AttachConsole(ATTACH_PARENT_PROCESS)) {
-        std::freopen("CONOUT$", "w", stdout);
-        std::freopen("CONOUT$", "w", stderr);
+    const bool out = GetStdHandle(STD_OUTPUT_HANDLE), err = GetStdHandle(STD_ERROR_HANDLE);
+    if ((!out || !err) && AttachConsole(ATTACH_PARENT_PROCESS)) {
+        if (!out)
+            std::freopen("CONOUT$", "w", stdout);
+        if (!err)
+            std::freopen("CONOUT$", "w", stderr);
     }
 #endif
 }
@@ -46,7 +49,8 @@ void say(const QString& text)
 // A step succeeded when its last status is the success text and no message box was shown.
 bool succeeded(ConsoleUserInterface& ui, const QString& successPrefix, const char* step)
 {
-    const bool ok = ui.status().startsWith(successPrefix) && ui.takeMessages().isEmpty();
+    const bool noBoxes = ui.takeMessages().isEmpty(); // taken in any case: they are this step's
+    const bool ok = ui.status().startsWith(successPrefix) && noBoxes;
     if (!ok)
         say(QStringLiteral("Tallyvane: the %1 failed.").arg(QLatin1String(step)));
     return ok;

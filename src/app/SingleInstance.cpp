@@ -34,12 +34,16 @@ SingleInstance::~SingleInstance() = default;
 SingleInstance::Outcome SingleInstance::acquire()
 {
     if (!m_lock.tryLock(0)) {
+        // A folder that cannot be written is said to be so, also where a lock left behind in
+        // it could not be taken over: ask the file system, with a file of our own.
+        QTemporaryFile probe(m_directory + QStringLiteral("/tallyvane-XXXXXX"));
+        if (!probe.open()) {
+            m_folderError = probe.errorString();
+            return Outcome::FolderNotWritable;
+        }
         if (m_lock.error() == QLockFile::LockFailedError)
             return Outcome::HeldByAnother;
-        // The lock file cannot be made: ask the file system why, with a file of our own.
-        QTemporaryFile probe(m_directory + QStringLiteral("/tallyvane-XXXXXX"));
-        m_folderError = probe.open() ? QStringLiteral("the lock file could not be created")
-                                     : probe.errorString();
+        m_folderError = QStringLiteral("the lock file could not be created");
         return Outcome::FolderNotWritable;
     }
     m_server = new QLocalServer(this);

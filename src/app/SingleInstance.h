@@ -21,9 +21,9 @@ public:
 
     enum class Outcome { Acquired, HeldByAnother, FolderNotWritable };
 
-    // Takes the lock; on success the channel is opened. Touches no file when it fails.
-    // FolderNotWritable: no lock file can be made in the program directory at all;
-    // folderError() then gives the system's reason.
+    // Takes the lock; on success the channel is opened. When it fails, no file of the
+    // installation is changed. FolderNotWritable: no lock file can be made in the program
+    // directory at all; folderError() then gives the system's reason.
     Outcome acquire();
     QString folderError() const { return m_folderError; }
     // Asks the program that holds the lock to bring its window to the front. Answers whether

@@ -22,6 +22,8 @@ int Recordset::fieldIndex(QAnyStringView name) const
 
 QVariant Recordset::field(int column) const
 {
+    if (column < 0 || column >= m_fieldNames.size())
+        throw DbError::itemNotFound(QString::number(column));
     if (eof())
         throw DbError::noCurrentRecord();
     const Value& value = m_values[m_current * std::size_t(m_fieldNames.size()) + std::size_t(column)];

@@ -70,6 +70,9 @@ void ScanDriver::scanStatFiles()
 
     m_ui.setStatus(QStringLiteral("Status scan failed at ") + timeNow() + u'.');
     try {
+        // A log is imported only where its stamp can be recorded, or it would be counted again.
+        // The first import's check proves it; each stamp written after it proves it again.
+        bool stampsSavable = false;
         for (std::int16_t i = 0; i < logCount; ++i) {
             // The game directory is stored as typed; blanks around it are no part of the path,
             // just as the configuration's check for the game looks in the trimmed directory.
@@ -80,7 +83,8 @@ void ScanDriver::scanStatFiles()
             const QDateTime logTime = lastModified(path);
             const StampCollection::Stamp stamp = stamps().getStamp(i);
             if (!stamp || earlierOnTheClock(*stamp, logTime)) {
-                stamps().ensureSavable();
+                if (!std::exchange(stampsSavable, true))
+                    stamps().ensureSavable();
                 importLog(path, m_files.database(), m_ui);
                 stamps().setStamp(logTime, i);
             }

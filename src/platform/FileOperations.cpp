@@ -14,8 +14,6 @@
 #ifdef _WIN32
 #include <windows.h>
 
-#include <string>
-#include <system_error>
 #else
 #include <fcntl.h>
 #include <unistd.h>
@@ -105,12 +103,18 @@ void replacefile(const QString& source, const QString& destination)
     const std::wstring from = QDir::toNativeSeparators(source).toStdWString();
     const std::wstring to = QDir::toNativeSeparators(destination).toStdWString();
     if (!MoveFileExW(from.c_str(), to.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        const DWORD error = GetLastError();
+        wchar_t* text = nullptr;
+        const DWORD length = FormatMessageW(
+            FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                FORMAT_MESSAGE_IGNORE_INSERTS,
+            nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+        const QString reason = QString::fromWCharArray(text, int(length)).trimmed();
+        LocalFree(text);
         throw Failure(PermissionDenied,
-                      describe(QStringLiteral("Permission denied: ") +
-                                   QString::fromStdString(std::system_category()
-                                                              .message(int(GetLastError()))),
-                               destination));
+                      describe(QStringLiteral("Permission denied: ") + reason, destination));
+    }
 #else
     if (std::rename(QFile::encodeName(source).constData(),
                     QFile::encodeName(destination).constData()) != 0)
@@ -121,7 +125,7 @@ void replacefile(const QString& source, const QString& destination)
     // The rename is durable only once the directory that records it is on disk; otherwise a
     // power loss could bring the source back beside the old destination.
     const int directory = ::open(QFile::encodeName(QFileInfo(destination).absolutePath()).constData(),
-                                 O_RDONLY | O_DIRECTORY);
+                                 O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (directory >= 0) {
         ::fsync(directory);
         ::close(directory);

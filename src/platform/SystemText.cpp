@@ -17,14 +17,18 @@ std::optional<QByteArray> encode(QStringView text)
         return QByteArray();
     const auto* wide = reinterpret_cast<const wchar_t*>(text.utf16());
     const int length = int(text.size());
+    // With UTF-8 as the ANSI code page (a Windows option) only invalid text cannot be stored,
+    // and that conversion takes neither best-fit flags nor a default character.
+    const bool utf8 = GetACP() == CP_UTF8;
+    const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
     BOOL usedDefault = FALSE;
-    const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, length, nullptr, 0,
-                                         nullptr, &usedDefault);
+    BOOL* defaultUsed = utf8 ? nullptr : &usedDefault;
+    const int size =
+        WideCharToMultiByte(CP_ACP, flags, wide, length, nullptr, 0, nullptr, defaultUsed);
     if (size <= 0 || usedDefault)
         return std::nullopt;
     QByteArray bytes(size, Qt::Uninitialized);
-    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, length, bytes.data(), size, nullptr,
-                        &usedDefault);
+    WideCharToMultiByte(CP_ACP, flags, wide, length, bytes.data(), size, nullptr, defaultUsed);
     return usedDefault ? std::nullopt : std::optional<QByteArray>(bytes);
 }
 
@@ -56,7 +60,7 @@ std::optional<QByteArray> encode(QStringView text)
 bool readsAsSystemText(QByteArrayView content)
 {
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = decoder.decode(content);
+    const QString text = decoder(content); // the decoding runs when it becomes a QString
     return !decoder.hasError();
 }
 

@@ -59,11 +59,12 @@ QByteArray encodeWith(QStringView text, bool references)
         if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
             codePoint = QChar::surrogateToUcs4(c, text[++i]);
         const char byte = codePoint > 0xFFFF ? '?' : toByte(char16_t(codePoint));
-        if (byte != '?' || codePoint == u'?' || !references) {
+        if (byte != '?' || !references) {
             out[used++] = byte;
             continue;
         }
-        const QByteArray reference = "&#" + QByteArray::number(codePoint) + ';';
+        const bool lone = codePoint >= 0xD800 && codePoint <= 0xDFFF; // no character of its own
+        const QByteArray reference = "&#" + QByteArray::number(lone ? 0xFFFD : codePoint) + ';';
         bytes.resize(used);
         bytes += reference;
         used = bytes.size();

@@ -53,7 +53,7 @@ void writeRankingPage(const Config& config, const ProgramFiles& files, UserInter
 Recordset queryRanking(Database& database, int records)
 {
     return database.openRecordset(QStringLiteral(" SELECT * FROM tblPlayer ") +
-                                  QStringLiteral(" ORDER BY fldSkill desc, fldKills desc") +
+                                  QStringLiteral(" ORDER BY fldSkill desc, fldKills desc, rowid") +
                                   QStringLiteral(" LIMIT ") + QString::number(std::max(records, 1)) +
                                   QLatin1Char(';'));
 }
