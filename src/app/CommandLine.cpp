@@ -136,8 +136,7 @@ int run(int argc, char* argv[])
                 .arg(QDir::toNativeSeparators(files.directory())));
         return InUse;
     case SingleInstance::Outcome::FolderNotWritable:
-        say(QStringLiteral("Tallyvane cannot write to its folder %1: %2.")
-                .arg(QDir::toNativeSeparators(files.directory()), instance.folderError()));
+        say(instance.folderNotWritable());
         return StepFailed;
     case SingleInstance::Outcome::Acquired:
         break;

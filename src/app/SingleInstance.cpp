@@ -62,6 +62,12 @@ SingleInstance::Outcome SingleInstance::acquire()
     return Outcome::Acquired;
 }
 
+QString SingleInstance::folderNotWritable() const
+{
+    return QStringLiteral("Tallyvane cannot write to its folder %1: %2.")
+        .arg(QDir::toNativeSeparators(m_directory), m_folderError);
+}
+
 bool SingleInstance::activateRunningInstance() const
 {
     QLocalSocket socket;

@@ -23,9 +23,9 @@ public:
 
     // Takes the lock; on success the channel is opened. When it fails, no file of the
     // installation is changed. FolderNotWritable: no lock file can be made in the program
-    // directory at all; folderError() then gives the system's reason.
+    // directory at all; folderNotWritable() then says so, with the system's reason.
     Outcome acquire();
-    QString folderError() const { return m_folderError; }
+    QString folderNotWritable() const;
     // Asks the program that holds the lock to bring its window to the front. Answers whether
     // it received the request.
     bool activateRunningInstance() const;

@@ -54,10 +54,8 @@ int main(int argc, char* argv[])
         // import the same logs again and overwrite the first one's files when it ends.
         const SingleInstance::Outcome lock = instance.acquire();
         if (lock == SingleInstance::Outcome::FolderNotWritable) {
-            window.showMessage({QStringLiteral("Tallyvane cannot write to its folder %1: %2.")
-                                    .arg(QDir::toNativeSeparators(files.directory()),
-                                         instance.folderError()),
-                                ProgramIdentity::title(), UserInterface::Icon::Critical,
+            window.showMessage({instance.folderNotWritable(), ProgramIdentity::title(),
+                                UserInterface::Icon::Critical,
                                 UserInterface::Buttons::Ok});
             curl_global_cleanup();
             return 1;
