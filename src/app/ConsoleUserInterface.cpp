@@ -2,6 +2,28 @@
 
 #include <cstdio>
 
+#ifdef Q_OS_WIN
+#include <io.h>
+#define isatty _isatty
+#define fileno _fileno
+#else
+#include <unistd.h>
+#endif
+
+namespace {
+
+bool answeredYesOnTerminal()
+{
+    if (!isatty(fileno(stdin)))
+        return false;
+    std::fprintf(stderr, "[y/N] ");
+    std::fflush(stderr);
+    char line[16] = {};
+    return std::fgets(line, sizeof line, stdin) && (line[0] == 'y' || line[0] == 'Y');
+}
+
+} // namespace
+
 QStringList ConsoleUserInterface::takeMessages()
 {
     return std::exchange(m_messages, {});
@@ -20,5 +42,13 @@ UserInterface::Answer ConsoleUserInterface::displayMessage(const Message& messag
     std::fprintf(stderr, "%s: %s\n", message.title.toLocal8Bit().constData(),
                  message.text.toLocal8Bit().constData());
     std::fflush(stderr);
-    return message.buttons == Buttons::OkCancel ? Answer::Cancel : Answer::Ok;
+    switch (message.buttons) {
+    case Buttons::OkCancel:
+        return Answer::Cancel;
+    case Buttons::YesNo:
+        return answeredYesOnTerminal() ? Answer::Yes : Answer::No;
+    case Buttons::Ok:
+        break;
+    }
+    return Answer::Ok;
 }

@@ -5,8 +5,10 @@
 #include <QStringList>
 
 // The status line and message boxes of the program run without its window: each status text
-// is one line on standard output, each message its title and text on standard error. No
-// question is asked: a box with OK and Cancel is answered Cancel, so nothing is destroyed.
+// is one line on standard output, each message its title and text on standard error. A box
+// with OK and Cancel is answered Cancel, so nothing is destroyed. A yes-or-no question is
+// put to the user when standard input is a terminal, and answered No otherwise (a timer or a
+// service has no one to ask).
 class ConsoleUserInterface : public UserInterface
 {
 public:

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include <span>
+
 std::deque<UserInterface::Answer> MessageBox::s_answers;
 int MessageBox::s_openBoxes = 0;
 
@@ -13,6 +15,8 @@ QMessageBox::Icon iconOf(UserInterface::Icon icon)
     switch (icon) {
     case UserInterface::Icon::Information:
         return QMessageBox::Information;
+    case UserInterface::Icon::Question:
+        return QMessageBox::Question;
     case UserInterface::Icon::Critical:
         return QMessageBox::Critical;
     case UserInterface::Icon::None:
@@ -33,18 +37,34 @@ UserInterface::Answer MessageBox::show(QWidget* parent, const UserInterface::Mes
 
     if (QWidget* modal = QApplication::activeModalWidget())
         parent = modal;
-    const bool withCancel = message.buttons == UserInterface::Buttons::OkCancel;
-    QMessageBox box(iconOf(message.icon), message.title, message.text,
-                    withCancel ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Ok,
+    QMessageBox box(iconOf(message.icon), message.title, message.text, QMessageBox::NoButton,
                     parent && parent->isVisible() ? parent : nullptr);
-    box.setDefaultButton(QMessageBox::Ok);
-    box.setEscapeButton(withCancel ? QMessageBox::Cancel : QMessageBox::Ok);
+    // The first button is the default, the last one answers Esc and the close box.
+    const std::pair<QMessageBox::StandardButton, UserInterface::Answer> okOnly[] = {
+        {QMessageBox::Ok, UserInterface::Answer::Ok}};
+    const std::pair<QMessageBox::StandardButton, UserInterface::Answer> okCancel[] = {
+        {QMessageBox::Ok, UserInterface::Answer::Ok},
+        {QMessageBox::Cancel, UserInterface::Answer::Cancel}};
+    const std::pair<QMessageBox::StandardButton, UserInterface::Answer> yesNo[] = {
+        {QMessageBox::Yes, UserInterface::Answer::Yes}, {QMessageBox::No, UserInterface::Answer::No}};
+    std::span<const std::pair<QMessageBox::StandardButton, UserInterface::Answer>> buttons = okOnly;
+    if (message.buttons == UserInterface::Buttons::OkCancel)
+        buttons = okCancel;
+    else if (message.buttons == UserInterface::Buttons::YesNo)
+        buttons = yesNo;
+    for (const auto& [button, answer] : buttons)
+        box.addButton(button);
+    box.setDefaultButton(buttons.front().first);
+    box.setEscapeButton(buttons.back().first);
 
     ++s_openBoxes;
     const int result = box.exec();
     --s_openBoxes;
-    return result == QMessageBox::Ok || !withCancel ? UserInterface::Answer::Ok
-                                                    : UserInterface::Answer::Cancel;
+    for (const auto& [button, answer] : buttons) {
+        if (result == button)
+            return answer;
+    }
+    return buttons.back().second;
 }
 
 void MessageBox::setNextAnswer(UserInterface::Answer answer)

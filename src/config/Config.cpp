@@ -30,6 +30,8 @@ void Config::loadConfig()
     QString lines[9];
     for (QString& line : lines)
         line = input.readLine();
+    const FtpProtocol protocol =
+        FtpProtocols::fromConfigLine(input.atEnd() ? QString() : input.readLine());
 
     const std::int16_t interval = Numbers::floorToInt16(Numbers::parse(lines[1]));
     const std::int16_t recordCount = Numbers::floorToInt16(Numbers::parse(lines[2]));
@@ -44,12 +46,17 @@ void Config::loadConfig()
     ftpPassword = lines[6];
     ftpPort = port;
     ftpFile = lines[8];
+    ftpProtocol = protocol;
 }
 
 void Config::diskConfig()
 {
-    TextFileWriter::writePrivateLines(
-        m_path, {roguePath, Numbers::formatWithSign(scanInterval), Numbers::formatWithSign(records),
-                 nickname, ftpAddress, ftpLogin, ftpPassword, Numbers::formatWithSign(ftpPort),
-                 ftpFile});
+    QStringList lines{roguePath,  Numbers::formatWithSign(scanInterval),
+                      Numbers::formatWithSign(records), nickname,
+                      ftpAddress, ftpLogin,
+                      ftpPassword, Numbers::formatWithSign(ftpPort),
+                      ftpFile};
+    if (ftpProtocol != FtpProtocol::Ftp)
+        lines.append(FtpProtocols::configLine(ftpProtocol));
+    TextFileWriter::writePrivateLines(m_path, lines);
 }

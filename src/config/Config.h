@@ -1,10 +1,13 @@
 #pragma once
 
+#include "FtpProtocol.h"
+
 #include <QString>
 #include <cstdint>
 
-// The program's nine settings, kept in statConf.txt: loaded when the object is created and
-// written back when it is destroyed. The members are public and unchecked; the range
+// The program's settings, kept in statConf.txt: loaded when the object is created and
+// written back when it is destroyed. Nine lines hold the first nine; a tenth line names the
+// upload protocol and is written only when it is not plain FTP. The members are public and unchecked; the range
 // checks live in the configuration dialog.
 class Config
 {
@@ -32,8 +35,9 @@ public:
     QString ftpPassword;
     std::int16_t ftpPort = 0;
     QString ftpFile;
+    FtpProtocol ftpProtocol = FtpProtocol::Ftp;
 
-    // Writes the nine members to the file, in one step, readable by the owner only.
+    // Writes the members to the file, in one step, readable by the owner only.
     void diskConfig();
 
     const QString& path() const { return m_path; }

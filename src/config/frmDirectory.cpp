@@ -166,6 +166,12 @@ frmDirectory::frmDirectory(Config& config, UserInterface& ui, QWidget* parent)
     label(ftp, "lblFTP", 5, QStringLiteral("Port:"), twips(240, 1356, 612, 252))
         ->setAlignment(Qt::AlignRight | Qt::AlignTop);
     txtFTPport = textBox(ftp, "txtFTPport", twips(960, 1320, 972, 288));
+    label(ftp, "lblFTP", 8, QStringLiteral("Protocol:"), twips(2040, 1356, 732, 252))
+        ->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    cboFTPprotocol = new QComboBox(ftp);
+    place(cboFTPprotocol, "cboFTPprotocol", twips(2880, 1320, 1332, 288));
+    for (const FtpProtocol protocol : {FtpProtocol::Ftp, FtpProtocol::FtpOverTls, FtpProtocol::Sftp})
+        cboFTPprotocol->addItem(FtpProtocols::displayName(protocol), int(protocol));
     label(ftp, "lblFTP", 2, QStringLiteral("User Information"), twips(240, 1800, 2052, 252))
         ->setFont(bold);
     label(ftp, "lblFTP", 3, QStringLiteral("Username:"), twips(360, 2076, 852, 252))
@@ -220,6 +226,8 @@ frmDirectory::frmDirectory(Config& config, UserInterface& ui, QWidget* parent)
     m_volumeDirectories.insert(volumeRootOf(dirListPath()), dirListPath());
     drvList->setCurrentIndex(volumeItemOf(QDir::currentPath()));
     connect(drvList, &QComboBox::currentIndexChanged, this, &frmDirectory::drvList_Change);
+    connect(cboFTPprotocol, &QComboBox::currentIndexChanged, this,
+            &frmDirectory::cboFTPprotocol_Change);
     connect(dirList->selectionModel(), &QItemSelectionModel::currentChanged, this,
             &frmDirectory::dirList_Change);
     // Directories are read in the background; keep the chosen one in view as they arrive and
@@ -234,7 +242,8 @@ frmDirectory::frmDirectory(Config& config, UserInterface& ui, QWidget* parent)
     QWidget::setTabOrder(txtRecords, txtNickname);
     QWidget::setTabOrder(txtNickname, txtFTPaddress);
     QWidget::setTabOrder(txtFTPaddress, txtFTPport);
-    QWidget::setTabOrder(txtFTPport, txtFTPusername);
+    QWidget::setTabOrder(txtFTPport, cboFTPprotocol);
+    QWidget::setTabOrder(cboFTPprotocol, txtFTPusername);
     QWidget::setTabOrder(txtFTPusername, txtFTPpw);
     QWidget::setTabOrder(txtFTPpw, txtFTPfile);
     QWidget::setTabOrder(txtFTPfile, txtPath);
@@ -260,9 +269,12 @@ void frmDirectory::Form_Load()
     txtFTPaddress->setText(m_config.ftpAddress);
     txtFTPusername->setText(m_config.ftpLogin);
     txtFTPpw->setText(m_config.ftpPassword);
-    // The upload reads a port of 0 as 21, and so does the box, so that Apply accepts it.
+    cboFTPprotocol->setCurrentIndex(cboFTPprotocol->findData(int(m_config.ftpProtocol)));
+    // The upload reads a port of 0 as the protocol's usual port, and so does the box, so that
+    // Apply accepts it.
     const std::uint16_t port = static_cast<std::uint16_t>(m_config.ftpPort);
-    txtFTPport->setText(QString::number(port == 0 ? 21 : port));
+    txtFTPport->setText(
+        QString::number(port == 0 ? FtpProtocols::usualPort(m_config.ftpProtocol) : port));
     txtFTPfile->setText(m_config.ftpFile);
 }
 
@@ -290,6 +302,16 @@ void frmDirectory::dirList_Change()
     const QString path = dirListPath();
     m_volumeDirectories.insert(volumeRootOf(path), path);
     txtPath->setText(QDir::toNativeSeparators(path));
+}
+
+// The port follows the protocol to its usual port, unless the user typed one of their own.
+void frmDirectory::cboFTPprotocol_Change()
+{
+    const auto protocol = FtpProtocol(cboFTPprotocol->currentData().toInt());
+    const QString typed = txtFTPport->text().trimmed();
+    if (typed.isEmpty() || typed == QString::number(FtpProtocols::usualPort(m_portProtocol)))
+        txtFTPport->setText(QString::number(FtpProtocols::usualPort(protocol)));
+    m_portProtocol = protocol;
 }
 
 void frmDirectory::lblBottom_Click(int index)
@@ -344,6 +366,7 @@ void frmDirectory::apply()
     m_config.ftpPassword = password;
     m_config.ftpPort = port;
     m_config.ftpFile = file;
+    m_config.ftpProtocol = FtpProtocol(cboFTPprotocol->currentData().toInt());
     emit applied();
     accept();
 }

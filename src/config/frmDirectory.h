@@ -1,5 +1,7 @@
 #pragma once
 
+#include "config/FtpProtocol.h"
+
 #include <QDialog>
 #include <QHash>
 
@@ -41,6 +43,7 @@ private:
     void Form_Load();
     void drvList_Change();
     void dirList_Change();
+    void cboFTPprotocol_Change();
     void lblBottom_Click(int index);
     void apply();
     void cancel();
@@ -57,6 +60,8 @@ private:
     bool m_returningDrive = false;
     // Controls on the tabs, placed relative to the tab control once it has been laid out.
     std::vector<std::pair<QWidget*, QRect>> m_tabPlaces;
+    // The protocol the port box last followed.
+    FtpProtocol m_portProtocol = FtpProtocol::Ftp;
 
     QTabWidget* SSTab1;
     QLineEdit* txtPath;
@@ -68,6 +73,7 @@ private:
     QLineEdit* txtNickname;
     QLineEdit* txtFTPaddress;
     QLineEdit* txtFTPport;
+    QComboBox* cboFTPprotocol;
     QLineEdit* txtFTPusername;
     QLineEdit* txtFTPpw;
     QLineEdit* txtFTPfile;

@@ -21,6 +21,10 @@ public:
     QString report() const { return file(QStringLiteral("output/tallyvane.htm")); }
     // The copy of the report that an upload sends; it stays in the program directory.
     QString uploadCopy() const { return file(QStringLiteral("tv.htm")); }
+    // Servers the user chose to trust: SSH host keys in OpenSSH's format, and the pinned
+    // public keys of TLS servers whose certificates the system could not verify.
+    QString knownHosts() const { return file(QStringLiteral("known_hosts")); }
+    QString knownTlsHosts() const { return file(QStringLiteral("known_tls_hosts")); }
     QString lock() const { return file(QStringLiteral("tallyvane.lock")); }
 
 private:

@@ -2,6 +2,25 @@
 
 Q_LOGGING_CATEGORY(lcUserInterface, "tallyvane.ui", QtWarningMsg)
 
+namespace {
+
+const char* answerName(UserInterface::Answer answer)
+{
+    switch (answer) {
+    case UserInterface::Answer::Ok:
+        return "OK";
+    case UserInterface::Answer::Cancel:
+        return "Cancel";
+    case UserInterface::Answer::Yes:
+        return "Yes";
+    case UserInterface::Answer::No:
+        break;
+    }
+    return "No";
+}
+
+} // namespace
+
 void UserInterface::setStatus(const QString& text)
 {
     qCInfo(lcUserInterface).noquote() << "status:" << text;
@@ -14,7 +33,7 @@ UserInterface::Answer UserInterface::showMessage(const Message& message)
         << "message:" << message.title << "|" << QString(message.text).replace(u'\n', u'|');
     const Answer answer = displayMessage(message);
     qCInfo(lcUserInterface).noquote()
-        << "answer:" << (answer == Answer::Ok ? "OK" : "Cancel");
+        << "answer:" << answerName(answer);
     return answer;
 }
 

@@ -12,9 +12,9 @@ Q_DECLARE_LOGGING_CATEGORY(lcUserInterface)
 class UserInterface
 {
 public:
-    enum class Icon { None, Information, Critical };
-    enum class Buttons { Ok, OkCancel };
-    enum class Answer { Ok, Cancel };
+    enum class Icon { None, Information, Question, Critical };
+    enum class Buttons { Ok, OkCancel, YesNo };
+    enum class Answer { Ok, Cancel, Yes, No };
 
     struct Message
     {
@@ -29,7 +29,7 @@ public:
     // Replaces the whole status line.
     void setStatus(const QString& text);
     // Shows a modal message box and returns the button that closed it; closing the box
-    // by other means answers Cancel (or Ok when it has no Cancel button).
+    // by other means answers Cancel, or No, or Ok when the box has only that button.
     Answer showMessage(const Message& message);
 
     // "Error" boxes with the critical icon and an OK button: tag, code, LF, "Description: ",

@@ -3,17 +3,22 @@
 #include "platform/Failure.h"
 #include "platform/FileOperations.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QLoggingCategory>
 #include <QUrl>
 
 #include <curl/curl.h>
 
-#include <functional>
+#include <chrono>
+#include <future>
+#include <memory>
 
 Q_LOGGING_CATEGORY(lcFtp, "tallyvane.ftp", QtWarningMsg)
 
 namespace {
+
+using Ask = std::function<bool(const ServerIdentity&)>;
 
 // What the libcurl callbacks of one PUT share. Runs on the worker thread only.
 struct PutProgress
@@ -24,9 +29,11 @@ struct PutProgress
     qint64 size = 0;
     qint64 sent = 0;
     int last = 0;
+    // The pin of the TLS server's public key, as libcurl reports it while checking a pin.
+    QByteArray serverPin;
 
-    // States only move forward: callbacks that fire again for the data connection, or a
-    // step that libcurl skips, never send the status back.
+    // States only move forward: callbacks that fire again for the data connection, for a
+    // second connection, or a step that libcurl skips, never send the status back.
     void reach(int state)
     {
         if (state > last) {
@@ -34,9 +41,31 @@ struct PutProgress
             report(state);
         }
     }
+
+    void rewind()
+    {
+        file->seek(0);
+        sent = 0;
+    }
+};
+
+// What the SSH host key check needs. Runs on the worker thread only.
+struct HostKeyCheck
+{
+    const KnownServers* known = nullptr;
+    QString host;
+    quint16 port = 0;
+    Ask ask;
+    bool trustedNow = false;
 };
 
 PutProgress& progressOf(void* pointer) { return *static_cast<PutProgress*>(pointer); }
+
+QString fingerprintOf(const QByteArray& sha256)
+{
+    return QStringLiteral("SHA256:") +
+           QString::fromLatin1(sha256.toBase64(QByteArray::OmitTrailingEquals));
+}
 
 int onResolverStart(void*, void*, void* userdata)
 {
@@ -60,8 +89,11 @@ int onDebug(CURL*, curl_infotype type, char* data, size_t size, void* userptr)
 {
     PutProgress& progress = progressOf(userptr);
     const QByteArrayView line(data, qsizetype(size));
+    static constexpr QByteArrayView pinLabel = " public key hash: ";
     if (type == CURLINFO_TEXT && line.startsWith("Connected to "))
         progress.reach(4);
+    else if (type == CURLINFO_TEXT && line.startsWith(pinLabel))
+        progress.serverPin = line.sliced(pinLabel.size()).trimmed().toByteArray();
     else if (type == CURLINFO_HEADER_OUT && line.startsWith("STOR "))
         progress.reach(5);
     else if (type == CURLINFO_HEADER_IN && progress.last >= 6)
@@ -87,13 +119,111 @@ int onTransferInfo(void* clientp, curl_off_t, curl_off_t, curl_off_t, curl_off_t
     return progressOf(clientp).abandon->load() ? 1 : 0;
 }
 
+int onHostKey(CURL*, const curl_khkey*, const curl_khkey* found, curl_khmatch, void* clientp)
+{
+    HostKeyCheck& check = *static_cast<HostKeyCheck*>(clientp);
+    const QByteArray key = found->len ? QByteArray(found->key, qsizetype(found->len))
+                                      : QByteArray::fromBase64(found->key);
+    ServerIdentity identity{FtpProtocol::Sftp, check.host, check.port,
+                            fingerprintOf(QCryptographicHash::hash(key, QCryptographicHash::Sha256)),
+                            key};
+    switch (check.known->sshHostKey(check.host, check.port, key)) {
+    case KnownServers::Match::Same:
+        return CURLKHSTAT_FINE;
+    case KnownServers::Match::Changed:
+        identity.changed = true;
+        check.ask(identity);
+        return CURLKHSTAT_REJECT;
+    case KnownServers::Match::Unknown:
+        break;
+    }
+    check.trustedNow = check.ask(identity);
+    return check.trustedNow ? CURLKHSTAT_FINE : CURLKHSTAT_REJECT;
+}
+
+// Commands for the server, alive as long as libcurl may send them.
+struct CommandList
+{
+    curl_slist* list = nullptr;
+    explicit CommandList(const QList<QByteArray>& commands)
+    {
+        for (const QByteArray& command : commands)
+            list = curl_slist_append(list, command.constData());
+    }
+    ~CommandList() { curl_slist_free_all(list); }
+    CommandList(const CommandList&) = delete;
+    CommandList& operator=(const CommandList&) = delete;
+};
+
+// Runs commands alone, without a transfer, on the connection the handle holds or a new one.
+CURLcode runCommands(CURL* curl, const QByteArray& url, const QList<QByteArray>& commands)
+{
+    const CommandList list(commands);
+    curl_easy_setopt(curl, CURLOPT_URL, url.constData());
+    curl_easy_setopt(curl, CURLOPT_UPLOAD, 0L);
+    curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
+    curl_easy_setopt(curl, CURLOPT_POSTQUOTE, nullptr);
+    curl_easy_setopt(curl, CURLOPT_QUOTE, list.list);
+    const CURLcode result = curl_easy_perform(curl);
+    curl_easy_setopt(curl, CURLOPT_QUOTE, nullptr);
+    return result;
+}
+
+// Verifies the certificate against the system's trust store, or, with a pin, accepts only
+// the server whose public key it names. libcurl checks either before it logs in.
+void trustTls(CURL* curl, const QByteArray& pin)
+{
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, pin.isEmpty() ? 1L : 0L);
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, pin.isEmpty() ? 2L : 0L);
+    curl_easy_setopt(curl, CURLOPT_PINNEDPUBLICKEY, pin.isEmpty() ? nullptr : pin.constData());
+}
+
+// The remote file's temporary name: beside it, hidden, and marked as incomplete.
+QString partialPathOf(const QString& remote)
+{
+    const qsizetype slash = remote.lastIndexOf(QLatin1Char('/'));
+    const QString name = remote.mid(slash + 1);
+    return name.isEmpty() ? remote : remote.left(slash + 1) + QLatin1Char('.') + name + QStringLiteral(".part");
+}
+
+// A path as libcurl's SFTP commands take it: in double quotes, with \ and " escaped.
+QByteArray sftpQuoted(const QString& path)
+{
+    QByteArray quoted = path.toUtf8();
+    quoted.replace('\\', "\\\\").replace('"', "\\\"");
+    return '"' + quoted + '"';
+}
+
 Failure busyFailure()
 {
     return Failure(FtpTransfer::StillExecuting,
                    QStringLiteral("Still executing last request: the FTP transfer is busy"));
 }
 
+// A pin no key has; checking it makes libcurl report the server's own pin and stop before
+// it logs in.
+const QByteArray unmatchablePin = "sha256//" + QByteArray(43, 'A') + '=';
+
 } // namespace
+
+// One PUT, prepared on the owner's thread for the worker.
+struct FtpTransfer::Request
+{
+    FtpProtocol protocol = FtpProtocol::Ftp;
+    QString host;
+    quint16 port = 0;
+    QByteArray uploadUrl;  // the temporary file
+    QByteArray folderUrl;  // where commands run on their own
+    QList<QByteArray> replace;            // rename the temporary file over the remote one
+    QList<QByteArray> replaceByRemoving;  // the same, for servers that refuse to rename over
+    QList<QByteArray> removePartial;
+    QByteArray userName;
+    QByteArray password;
+    long timeoutSeconds = 60;
+    QString localFile;
+    QByteArray tlsPin;
+    KnownServers knownServers{QString(), QString()};
+};
 
 FtpTransfer::FtpTransfer(QObject* parent) : QObject(parent) {}
 
@@ -113,7 +243,9 @@ void FtpTransfer::setUrl(const QString& url)
 {
     refuseWhileBusy();
     const QUrl parsed(url, QUrl::StrictMode);
-    if (!parsed.isValid() || parsed.scheme() != QLatin1String("ftp") || parsed.host().isEmpty())
+    const QString scheme = parsed.scheme();
+    if (!parsed.isValid() || (scheme != QLatin1String("ftp") && scheme != QLatin1String("sftp")) ||
+        parsed.host().isEmpty())
         throw Failure(InvalidUrl, QStringLiteral("URL is malformed (%1)").arg(url));
     m_url = url;
 }
@@ -134,6 +266,24 @@ void FtpTransfer::setPort(quint16 port)
 {
     refuseWhileBusy();
     m_port = port;
+}
+
+void FtpTransfer::setProtocol(FtpProtocol protocol)
+{
+    refuseWhileBusy();
+    m_protocol = protocol;
+}
+
+void FtpTransfer::setKnownServers(const KnownServers& servers)
+{
+    refuseWhileBusy();
+    m_knownServers = servers;
+}
+
+void FtpTransfer::setTrustCheck(TrustCheck check)
+{
+    refuseWhileBusy();
+    m_trustCheck = std::move(check);
 }
 
 void FtpTransfer::setRequestTimeout(int seconds)
@@ -181,20 +331,50 @@ void FtpTransfer::startPut(const QString& arguments)
         request.localFile = arguments;
     else
         throw Failure(FileNotFound, QStringLiteral("File not found (%1)").arg(arguments));
+    // The remote path goes into commands on the control connection, where a line end would
+    // start a command of its own.
+    for (const QChar c : remote) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            throw Failure(InvalidCommand,
+                          QStringLiteral("Invalid command: the remote path holds a control character"));
+    }
 
+    const bool sftp = m_protocol == FtpProtocol::Sftp;
     QUrl server(m_url);
+    server.setScheme(QLatin1String(sftp ? "sftp" : "ftp"));
     server.setUserInfo(QString());
     server.setPath(QString());
     server.setQuery(QString());
     server.setFragment(QString());
     if (server.port() < 0)
         server.setPort(m_port);
-    // The remote path is sent as given; one that begins with "/" is absolute on the server.
-    request.url = server.toString(QUrl::FullyEncoded) + QLatin1Char('/') +
-                  QString::fromLatin1(QUrl::toPercentEncoding(remote, "/"));
-    request.userName = m_userName;
-    request.password = m_password;
+    request.protocol = m_protocol;
+    request.host = server.host();
+    request.port = quint16(server.port());
+
+    // An FTP path is sent as given, so one that begins with "/" is absolute on the server; an
+    // SFTP path that does not is taken from the login directory, as with FTP.
+    const QString partial = partialPathOf(remote);
+    const QByteArray base = server.toString(QUrl::FullyEncoded).toUtf8();
+    const QByteArray home = sftp && !remote.startsWith(QLatin1Char('/')) ? "/~/" : "/";
+    request.uploadUrl = base + (sftp && home == "/" ? QByteArray() : home) +
+                        QUrl::toPercentEncoding(partial, "/");
+    request.folderUrl = base + (sftp ? "/~/" : "/");
+    if (partial != remote) {
+        const QByteArray from = sftp ? sftpQuoted(partial) : partial.toUtf8();
+        const QByteArray to = sftp ? sftpQuoted(remote) : remote.toUtf8();
+        request.replace = sftp ? QList<QByteArray>{"rename " + from + ' ' + to}
+                               : QList<QByteArray>{"RNFR " + from, "RNTO " + to};
+        request.replaceByRemoving = request.replace;
+        request.replaceByRemoving.prepend((sftp ? "*rm " : "*DELE ") + to);
+        request.removePartial = {(sftp ? "*rm " : "*DELE ") + from};
+    }
+    request.userName = m_userName.toUtf8();
+    request.password = m_password.toUtf8();
     request.timeoutSeconds = m_timeoutSeconds;
+    request.knownServers = m_knownServers;
+    if (m_protocol == FtpProtocol::FtpOverTls)
+        request.tlsPin = m_knownServers.tlsPin(request.host, request.port);
 
     joinWorker();
     m_busy = true;
@@ -215,6 +395,8 @@ void FtpTransfer::runPut(const Request& request)
     progress.abandon = &m_abandon;
     progress.file = &file;
     progress.size = file.size();
+    const Ask ask = [this](const ServerIdentity& identity) { return askOwner(identity); };
+    HostKeyCheck hostKey{&request.knownServers, request.host, request.port, ask};
 
     CURL* curl = curl_easy_init();
     if (!curl) {
@@ -222,17 +404,18 @@ void FtpTransfer::runPut(const Request& request)
         return;
     }
     char errorText[CURL_ERROR_SIZE] = {};
-    const QByteArray url = request.url.toUtf8();
-    const QByteArray userName = request.userName.toUtf8();
-    const QByteArray password = request.password.toUtf8();
     const long timeout = request.timeoutSeconds;
+    const QByteArray knownHosts = QFile::encodeName(request.knownServers.knownHostsFile());
+    const CommandList replace(request.replace);
 
-    curl_easy_setopt(curl, CURLOPT_URL, url.constData());
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "ftp");
-    curl_easy_setopt(curl, CURLOPT_USERNAME, userName.constData());
-    curl_easy_setopt(curl, CURLOPT_PASSWORD, password.constData());
+    curl_easy_setopt(curl, CURLOPT_URL, request.uploadUrl.constData());
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR,
+                     request.protocol == FtpProtocol::Sftp ? "sftp" : "ftp");
+    curl_easy_setopt(curl, CURLOPT_USERNAME, request.userName.constData());
+    curl_easy_setopt(curl, CURLOPT_PASSWORD, request.password.constData());
     curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
     curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE, curl_off_t(progress.size));
+    curl_easy_setopt(curl, CURLOPT_POSTQUOTE, replace.list);
     curl_easy_setopt(curl, CURLOPT_FTP_FILEMETHOD, long(CURLFTPMETHOD_NOCWD));
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorText);
@@ -242,6 +425,19 @@ void FtpTransfer::runPut(const Request& request)
     curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, timeout);
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, timeout);
+    if (request.protocol == FtpProtocol::FtpOverTls) {
+        // Control and data connections both, or no transfer at all.
+        curl_easy_setopt(curl, CURLOPT_USE_SSL, long(CURLUSESSL_ALL));
+        curl_easy_setopt(curl, CURLOPT_SSL_OPTIONS, long(CURLSSLOPT_REVOKE_BEST_EFFORT));
+    }
+    if (request.protocol == FtpProtocol::Sftp) {
+        curl_easy_setopt(curl, CURLOPT_SSH_AUTH_TYPES,
+                         long(CURLSSH_AUTH_PASSWORD | CURLSSH_AUTH_KEYBOARD));
+        // libcurl checks host keys only with a known_hosts file; the check itself is ours.
+        curl_easy_setopt(curl, CURLOPT_SSH_KNOWNHOSTS, knownHosts.constData());
+        curl_easy_setopt(curl, CURLOPT_SSH_KEYFUNCTION, onHostKey);
+        curl_easy_setopt(curl, CURLOPT_SSH_KEYDATA, &hostKey);
+    }
 
     curl_easy_setopt(curl, CURLOPT_RESOLVER_START_FUNCTION, onResolverStart);
     curl_easy_setopt(curl, CURLOPT_RESOLVER_START_DATA, &progress);
@@ -258,15 +454,61 @@ void FtpTransfer::runPut(const Request& request)
     curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, onTransferInfo);
     curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &progress);
 
-    const CURLcode result = curl_easy_perform(curl);
+    const auto perform = [&] {
+        progress.rewind();
+        return curl_easy_perform(curl);
+    };
+    CURLcode result = CURLE_OK;
+    if (request.protocol != FtpProtocol::FtpOverTls) {
+        result = perform();
+        // A server met for the first time may have waited too long for the user's answer.
+        if (result != CURLE_OK && hostKey.trustedNow && progress.last < 5 && !m_abandon)
+            result = perform();
+    } else if (!request.tlsPin.isEmpty()) {
+        trustTls(curl, request.tlsPin);
+        result = perform();
+        if (result == CURLE_SSL_PINNEDPUBKEYNOTMATCH && !progress.serverPin.isEmpty())
+            ask({request.protocol, request.host, request.port,
+                 fingerprintOf(QByteArray::fromBase64(progress.serverPin.mid(8))),
+                 progress.serverPin, true});
+    } else {
+        trustTls(curl, {});
+        result = perform();
+        if (result == CURLE_PEER_FAILED_VERIFICATION && !m_abandon) {
+            // Learn the server's key without logging in, and put it to the user.
+            trustTls(curl, unmatchablePin);
+            perform();
+            const ServerIdentity identity{
+                request.protocol, request.host, request.port,
+                fingerprintOf(QByteArray::fromBase64(progress.serverPin.mid(8))),
+                progress.serverPin};
+            if (progress.serverPin.startsWith("sha256//") && !m_abandon && ask(identity)) {
+                trustTls(curl, identity.key);
+                result = perform();
+            }
+        }
+    }
+
+    if (result == CURLE_QUOTE_ERROR && !m_abandon) {
+        // The file arrived, but the server would not rename it over the old one.
+        result = runCommands(curl, request.folderUrl, request.replaceByRemoving);
+        if (result != CURLE_OK)
+            runCommands(curl, request.folderUrl, request.removePartial);
+    } else if (result != CURLE_OK && progress.last >= 5 && !m_abandon) {
+        runCommands(curl, request.folderUrl, request.removePartial);
+    }
+
     if (m_abandon) {
         curl_easy_cleanup(curl);
         return;
     }
     const bool connected = progress.last >= 4;
+    // The response to the upload is not a step of its own in every protocol.
+    if (result == CURLE_OK)
+        progress.reach(7);
     progress.reach(8);
     if (result != CURLE_OK)
-        qCWarning(lcFtp).noquote() << "upload to" << request.url << "failed:"
+        qCWarning(lcFtp).noquote() << "upload to" << request.uploadUrl << "failed:"
                                    << (errorText[0] ? errorText : curl_easy_strerror(result));
     // Cleaning up the handle sends QUIT and closes the control connection.
     if (connected)
@@ -275,6 +517,22 @@ void FtpTransfer::runPut(const Request& request)
     if (connected)
         post(10, false);
     post(result == CURLE_OK ? 12 : 11, true);
+}
+
+bool FtpTransfer::askOwner(const ServerIdentity& identity)
+{
+    auto answer = std::make_shared<std::promise<bool>>();
+    std::future<bool> answered = answer->get_future();
+    QMetaObject::invokeMethod(
+        this,
+        [this, identity, answer] { answer->set_value(!m_abandon && m_trustCheck && m_trustCheck(identity)); },
+        Qt::QueuedConnection);
+    // The owner may be destroying the transfer rather than answering.
+    while (answered.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
+        if (m_abandon)
+            return false;
+    }
+    return answered.get();
 }
 
 void FtpTransfer::post(int state, bool final)

@@ -1,9 +1,15 @@
 #pragma once
 
+#include "KnownServers.h"
+#include "ServerIdentity.h"
+
+#include "config/FtpProtocol.h"
+
 #include <QObject>
 #include <QString>
 
 #include <atomic>
+#include <functional>
 #include <thread>
 
 // An FTP client that runs one request at a time in the background and reports its progress
@@ -15,6 +21,17 @@
 // Commands: "PUT <local file> <remote path>" uploads a file; "CLOSE" ends the connection.
 // A PUT closes its own connection before it reports 11 or 12, so a CLOSE after it has
 // nothing left to end and reports no state.
+//
+// A PUT never leaves the remote file half-written: the file is sent under a temporary name
+// beside it (".<name>.part") and renamed over it once complete. Where the server refuses to
+// rename over an existing file, the old file is removed first. A failed upload removes its
+// temporary file where the server still lets it.
+//
+// Over TLS and SFTP the server must prove its identity: a TLS certificate the system
+// trusts, or a key the known servers hold. Any other key is put to the trust check, on the
+// owner's thread, while the transfer waits; only a yes lets the transfer go on, and the check
+// is expected to have remembered the key by then. A key that differs from the one known is
+// put to the check too, marked changed, and the transfer is refused whatever it answers.
 //
 // The object must be used from the thread that owns it; states arrive there, queued and in
 // order, through stateChanged. libcurl must have been initialised (curl_global_init) before
@@ -29,21 +46,28 @@ public:
     static constexpr int InvalidUrl = 35752;
     static constexpr int InvalidCommand = 35754;
 
+    using TrustCheck = std::function<bool(const ServerIdentity&)>;
+
     explicit FtpTransfer(QObject* parent = nullptr);
     // Abandons a running request and waits for its thread; no state is delivered after.
     ~FtpTransfer() override;
 
-    // The server, as "ftp://host" (a port in the URL wins over setPort). The settings are
-    // refused, like the commands, while a request still runs.
+    // The server, as "ftp://host" or "sftp://host" (a port in the URL wins over setPort). The
+    // settings are refused, like the commands, while a request still runs.
     void setUrl(const QString& url);
     void setUserName(const QString& userName);
     void setPassword(const QString& password);
     void setPort(quint16 port);
+    // Plain FTP by default.
+    void setProtocol(FtpProtocol protocol);
+    void setKnownServers(const KnownServers& servers);
+    void setTrustCheck(TrustCheck check);
     // Seconds that connecting, a server reply or a stalled upload may take; 60 by default.
     void setRequestTimeout(int seconds);
 
     // Starts a command and returns at once. Fails while the previous request still runs,
-    // for an unknown command, and for a PUT whose local file does not exist.
+    // for an unknown command, for a remote path with control characters, and for a PUT whose
+    // local file does not exist.
     void execute(const QString& operation);
 
     // True from the start of a PUT until its final state (11 or 12) is delivered.
@@ -53,18 +77,13 @@ signals:
     void stateChanged(int state);
 
 private:
-    struct Request
-    {
-        QString url;
-        QString userName;
-        QString password;
-        int timeoutSeconds = 60;
-        QString localFile;
-    };
+    struct Request;
 
     void refuseWhileBusy() const;
     void startPut(const QString& arguments);
     void runPut(const Request& request);
+    // Called on the worker thread; waits for the trust check's answer on the owner's thread.
+    bool askOwner(const ServerIdentity& identity);
     // Called on the worker thread; delivers the state on the owner's thread.
     void post(int state, bool final);
     void joinWorker();
@@ -73,6 +92,9 @@ private:
     QString m_userName;
     QString m_password;
     quint16 m_port = 21;
+    FtpProtocol m_protocol = FtpProtocol::Ftp;
+    KnownServers m_knownServers{QString(), QString()};
+    TrustCheck m_trustCheck;
     int m_timeoutSeconds = 60;
     bool m_busy = false;
     std::atomic<bool> m_abandon{false};

@@ -1,6 +1,7 @@
 #include "FtpUpload.h"
 
 #include "FtpTransfer.h"
+#include "KnownServers.h"
 
 #include "config/Config.h"
 #include "platform/Blanks.h"
@@ -9,7 +10,60 @@
 #include "platform/ProgramFiles.h"
 #include "platform/UserInterface.h"
 
+#include <QDir>
+
 namespace FtpUpload {
+namespace {
+
+KnownServers knownServersOf(const ProgramFiles& files)
+{
+    return KnownServers(files.knownHosts(), files.knownTlsHosts());
+}
+
+} // namespace
+
+bool trustServer(const ServerIdentity& identity, const ProgramFiles& files, UserInterface& ui)
+{
+    const QString server = identity.host + QLatin1Char(':') + QString::number(identity.port);
+    const bool tls = identity.protocol == FtpProtocol::FtpOverTls;
+    const QString file = QDir::toNativeSeparators(tls ? files.knownTlsHosts() : files.knownHosts());
+    if (identity.changed) {
+        ui.showMessage({QStringLiteral("The identity of the server %1 has changed: it no longer "
+                                       "shows the key it was trusted with. The upload was "
+                                       "stopped, and the password was not sent.\n\n"
+                                       "SHA-256 fingerprint it shows now:\n%2\n\n"
+                                       "If the server's owner confirms the change, remove the "
+                                       "server's line from %3 and upload again.")
+                            .arg(server, identity.fingerprint, file),
+                        QStringLiteral("Server Identity Changed"), UserInterface::Icon::Critical,
+                        UserInterface::Buttons::Ok});
+        return false;
+    }
+    const QString why = tls ? QStringLiteral("The certificate of the server %1 could not be "
+                                             "verified by this computer.")
+                            : QStringLiteral("The server %1 is not known yet.");
+    const UserInterface::Answer answer = ui.showMessage(
+        {why.arg(server) +
+             QStringLiteral("\n\nSHA-256 fingerprint of its %1:\n%2\n\n"
+                            "Compare it with the one your host gives you. Do you trust this "
+                            "server? Yes remembers it, and later uploads accept only this key.")
+                 .arg(tls ? QStringLiteral("public key") : QStringLiteral("host key"),
+                      identity.fingerprint),
+         QStringLiteral("Unknown Server"), UserInterface::Icon::Question,
+         UserInterface::Buttons::YesNo});
+    if (answer != UserInterface::Answer::Yes)
+        return false;
+    try {
+        knownServersOf(files).remember(identity);
+    } catch (const Failure& failure) {
+        ui.showMessage({QStringLiteral("The server could not be remembered in %1: %2.")
+                            .arg(file, failure.description()),
+                        QStringLiteral("Tallyvane"), UserInterface::Icon::Critical,
+                        UserInterface::Buttons::Ok});
+        return false;
+    }
+    return true;
+}
 
 void uploadHtml(const Config& config, FtpTransfer& transfer, const ProgramFiles& files,
                 UserInterface& ui)
@@ -19,13 +73,20 @@ void uploadHtml(const Config& config, FtpTransfer& transfer, const ProgramFiles&
             ui.setStatus(QStringLiteral("Configure your FTP settings."));
             return;
         }
-        transfer.setUrl(QStringLiteral("ftp://") + trimBlanks(config.ftpAddress).toString());
+        const bool sftp = config.ftpProtocol == FtpProtocol::Sftp;
+        transfer.setUrl(QLatin1String(sftp ? "sftp://" : "ftp://") +
+                        trimBlanks(config.ftpAddress).toString());
         transfer.setUserName(trimBlanks(config.ftpLogin).toString());
         transfer.setPassword(trimBlanks(config.ftpPassword).toString());
         // The setting is stored as a signed 16-bit number; ports above 32767 come back as
-        // negative values and are read back unsigned. 0 means the standard port.
+        // negative values and are read back unsigned. 0 means the protocol's usual port.
         const quint16 port = quint16(config.ftpPort);
-        transfer.setPort(port == 0 ? 21 : port);
+        transfer.setPort(port == 0 ? FtpProtocols::usualPort(config.ftpProtocol) : port);
+        transfer.setProtocol(config.ftpProtocol);
+        transfer.setKnownServers(knownServersOf(files));
+        transfer.setTrustCheck([&files, &ui](const ServerIdentity& identity) {
+            return trustServer(identity, files, ui);
+        });
         FileOperations::copyfile(files.report(), files.uploadCopy());
         if (FileOperations::fileexists(files.uploadCopy()))
             transfer.execute(QStringLiteral("PUT ") + files.uploadCopy() + QLatin1Char(' ') +

@@ -6,6 +6,7 @@ class Config;
 class FtpTransfer;
 class ProgramFiles;
 class UserInterface;
+struct ServerIdentity;
 
 // Publishing the ranking page: starting the upload and following its states.
 namespace FtpUpload {
@@ -19,6 +20,10 @@ inline const QString placeholderAddress = QStringLiteral("ftp.example.com");
 // description on the status line.
 void uploadHtml(const Config& config, FtpTransfer& transfer, const ProgramFiles& files,
                 UserInterface& ui);
+
+// Asks whether to trust a server whose identity is new, and remembers it after a yes; tells
+// of a changed identity and refuses it. Answers whether the upload may go on.
+bool trustServer(const ServerIdentity& identity, const ProgramFiles& files, UserInterface& ui);
 
 // Follows one state of the transfer: shows it on the status line and, at the end, closes
 // the connection and (after success) removes the upload copy. Failures are ignored.

@@ -1,0 +1,89 @@
+#!/usr/bin/python3
+# A ProFTPD server for the tests, on 127.0.0.1 only, with one virtual user, a throwaway TLS
+# certificate and SSH host key: plain FTP with TLS offered, FTP that requires TLS, and SFTP.
+# Arguments: folder, user, password. The folder receives the keys, the configuration, the
+# log and "home", the user's directory; in "home/cutoff" an upload is cut off after 10 KB.
+# Prints "ftp=PORT tls=PORT sftp=PORT" once all three listen, and stops the server when its
+# standard input closes.
+import grp, os, pwd, socket, subprocess, sys, time
+
+folder, user, password = sys.argv[1:4]
+home = os.path.join(folder, "home")
+os.makedirs(os.path.join(home, "cutoff"), exist_ok=True)
+
+
+def run(*args):
+    return subprocess.run(args, check=True, capture_output=True, text=True).stdout.strip()
+
+
+run("openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=tallyvane-test",
+    "-keyout", f"{folder}/tls.key", "-out", f"{folder}/tls.crt")
+run("openssl", "genrsa", "-traditional", "-out", f"{folder}/host.key", "2048")
+with open(f"{folder}/users", "w") as users:
+    users.write(f"{user}:{run('openssl', 'passwd', '-6', password)}:{os.getuid()}:{os.getgid()}::{home}:/bin/sh\n")
+for name in ("tls.key", "host.key", "users"):
+    os.chmod(f"{folder}/{name}", 0o600)
+
+sockets = [socket.create_server(("127.0.0.1", 0)) for _ in range(3)]
+ftp, tls, sftp = (s.getsockname()[1] for s in sockets)
+for s in sockets:
+    s.close()
+certificate = f"TLSRSACertificateFile {folder}/tls.crt\nTLSRSACertificateKeyFile {folder}/tls.key\n"
+with open(f"{folder}/proftpd.conf", "w") as conf:
+    conf.write(f"""ServerType standalone
+DefaultAddress 127.0.0.1
+SocketBindTight on
+UseIPv6 off
+Port {ftp}
+User {pwd.getpwuid(os.getuid()).pw_name}
+Group {grp.getgrgid(os.getgid()).gr_name}
+PidFile {folder}/proftpd.pid
+ScoreboardFile {folder}/proftpd.scoreboard
+SystemLog {folder}/proftpd.log
+DelayTable none
+WtmpLog off
+TransferLog none
+UseReverseDNS off
+LoadModule mod_tls.c
+LoadModule mod_sftp.c
+<Global>
+AuthOrder mod_auth_file.c
+AuthUserFile {folder}/users
+RequireValidShell off
+RootLogin on
+AllowOverwrite on
+<Directory {home}/cutoff>
+MaxStoreFileSize 10 Kb
+</Directory>
+</Global>
+TLSEngine on
+{certificate}
+<VirtualHost 127.0.0.1>
+Port {tls}
+TLSEngine on
+TLSRequired on
+{certificate}
+</VirtualHost>
+<VirtualHost 127.0.0.1>
+Port {sftp}
+SFTPEngine on
+SFTPHostKey {folder}/host.key
+</VirtualHost>
+""")
+
+server = subprocess.Popen(["proftpd", "--nodaemon", "--config", f"{folder}/proftpd.conf"],
+                          stdout=subprocess.DEVNULL, stderr=open(f"{folder}/proftpd.out", "w"))
+deadline = time.monotonic() + 30
+for port in (ftp, tls, sftp):
+    while True:
+        try:
+            socket.create_connection(("127.0.0.1", port), timeout=1).close()
+            break
+        except OSError:
+            if server.poll() is not None or time.monotonic() > deadline:
+                sys.exit("proftpd did not start: " + open(f"{folder}/proftpd.out").read())
+            time.sleep(0.05)
+print(f"ftp={ftp} tls={tls} sftp={sftp}", flush=True)
+sys.stdin.read()
+server.terminate()
+server.wait()
