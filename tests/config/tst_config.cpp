@@ -7,6 +7,7 @@
 #include "config/frmDirectory.h"
 
 #include <QDir>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
@@ -51,6 +52,8 @@ private slots:
         row("eight lines", "/g| 60| 5|n|h|u|p| 21|", 62);
         row("interval not a number", "/g|abc| 5|n|h|u|p| 21|f|", 13);
         row("port past 16 bits", "/g| 60| 5|n|h|u|p|32767.5|f|", 6);
+        row("protocol on a tenth line", "/g| 60| 5|n|h|u|p| 22|f|FTPS|", 0);
+        row("protocol typed by hand", "/g| 60| 5|n|h|u|p| 22|f| sftp |", 0, "/g| 60| 5|n|h|u|p| 22|f|SFTP|");
     }
     void load_readsNineLinesAndSavesUtf8_orFailsLeavingTheFile()
     {
@@ -86,6 +89,7 @@ private slots:
         // what Windows-1252 lacks is saved all the same.
         row("60.9, 40, 65535", "| 60.9 | 40 |n|h|u|p| 65535 |f", "| 60| 40|n|h|u|p|-1|f|");
         row("600, 5, 1", "|600|5|Zbył|h|u|hasło|1|ł", "| 600| 5|Zbył|h|u|hasło| 1|ł|");
+        row("SFTP", "|300|20|n|h|u|p|22|f|SFTP", "| 300| 20|n|h|u|p| 22|f|SFTP|");
         row("interval 59", "|59|20|n|h|u|p|21|f", interval);
         row("interval 601", "|601|20|n|h|u|p|21|f", interval);
         row("records 4", "|300|4|n|h|u|p|21|f", records);
@@ -112,6 +116,8 @@ private slots:
             const char* const boxes[] = {"txtPath",     "txtScan",       "txtRecords",
                                          "txtNickname", "txtFTPaddress", "txtFTPusername",
                                          "txtFTPpw",    "txtFTPport",    "txtFTPfile"};
+            const auto protocol = s.dialog->findChild<QComboBox*>("cboFTPprotocol");
+            protocol->setCurrentIndex(qMax(0, protocol->findText(typed.section('|', 9, 9))));
             for (int i = 0; i < 9; ++i)
                 s.box(boxes[i])->setText((i ? "" : s.game()) + typed.section('|', i, i));
             s.click(1);
@@ -123,6 +129,33 @@ private slots:
                                 : shown[0].title + ": " + shown[0].text,
                   "outcome");
             QVERIFY(shown.empty() || s.inst.readFile("statConf.txt") == seed); // nothing was stored
+        });
+    }
+
+    // Choosing a protocol moves the port to its usual one, unless the user typed another.
+    void protocol_movesTheUsualPortOnly_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QStringList>("chosen"); // protocols in turn
+        QTest::addColumn<QString>("port");
+        QTest::newRow("FTP to SFTP") << "21" << QStringList{"SFTP"} << "22";
+        QTest::newRow("SFTP to FTP over TLS") << "21" << QStringList{"SFTP", "FTP over TLS"} << "21";
+        QTest::newRow("empty box") << "" << QStringList{"SFTP"} << "22";
+        QTest::newRow("a port of one's own") << " 2121" << QStringList{"SFTP", "FTP"} << " 2121";
+        QTest::newRow("22 typed for FTP") << "22" << QStringList{"FTP over TLS"} << "22";
+    }
+    void protocol_movesTheUsualPortOnly()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QStringList, chosen);
+        GUARDED({
+            Setup s;
+            s.open();
+            const auto protocol = s.dialog->findChild<QComboBox*>("cboFTPprotocol");
+            s.box("txtFTPport")->setText(typed);
+            for (const QString& name : chosen)
+                protocol->setCurrentIndex(protocol->findText(name));
+            QTEST(s.box("txtFTPport")->text(), "port");
         });
     }
 

@@ -9,10 +9,10 @@ import harness  # beside this script
 STATUS = r"^tallyvane\.ui: status: "
 
 
-def configure(session, password):  # the port kept as an Int16
-    port = session.ftp_port - 65536 * (session.ftp_port > 32767)
+def configure(session, password, port=None, protocol=()):  # the port kept as an Int16
+    port = port or session.ftp_port
     Path(session.path("statConf.txt")).write_bytes("\r\n".join((session.game, " 300", " 5", "Kestrel", "127.0.0.1",
-        harness.FTP_USER, password, f"{port: d}", "/stats.htm", "")).encode())
+        harness.FTP_USER, password, f"{port - 65536 * (port > 32767): d}", "/stats.htm", *protocol, "")).encode())
 
 
 def run(session, *args, status, out="", err=""):
@@ -46,6 +46,10 @@ with tempfile.TemporaryDirectory(prefix="tallyvane-cli-") as root, harness.Sessi
     run(session, "--generate", "--upload", status=0, out=r"^HTML generation successful\.\n(.*\n)*HTML file successfully uploaded!\n\Z")
     assert page(session) == by_window and Path(session.home, "stats.htm").read_bytes() == Path(
         session.path("output", "tallyvane.htm")).read_bytes()
+    configure(session, harness.FTP_PASSWORD, session.proftpd["sftp"], ["SFTP"])  # no one at a terminal to trust it
+    run(session, "--upload", status=1, out=r"^Error\. Check your FTP settings and try again\.$",
+        err=r"^Unknown Server: The server 127\.0\.0\.1:\d+ is not known yet\.")
+    assert not os.path.exists(session.path("known_hosts"))
     configure(session, "wrong")
     configured = os.stat(session.path("statConf.txt")).st_mtime_ns
     run(session, "--upload", status=1, out=r"^Error\. Check your FTP settings and try again\.$", err="upload failed")

@@ -1,6 +1,6 @@
 # One walk through the real program's window, and the files it leaves behind: first run with the
 # configuration dialog, a scan of examples/game, Generate HTML, Upload HTML to a local FTP
-# server, a second start of the same installation while the first runs, Clean Database, About
+# server, then over FTP with TLS and over SFTP with the new server trusted on the question, a second start of the same installation while the first runs, Clean Database, About
 # and Quit; then a start from an installation folder the program cannot write to.
 # Arguments: the built program, tallyvane-createdb, the source tree, then any launcher's words.
 import os, re, sqlite3, subprocess, sys, tempfile, time  # noqa: E401
@@ -50,6 +50,18 @@ with tempfile.TemporaryDirectory(prefix="tallyvane-e2e-") as root, harness.Sessi
     rows = [cells[i:i + 8] for i in range(0, len(cells), 8)]  # name, skill, accuracy, kills, killed, hit %, rounds, games
     assert len(rows) == RECORDS and all(PLAYERS[row[0]] == (int(row[7]), int(row[3]), int(row[4])) for row in rows), rows
 
+    for protocol, port in (("FTP over TLS", session.proftpd["ftp"]), ("SFTP", session.proftpd["sftp"])):
+        session.click("Tallyvane", harness.MAIN["Configuration"])
+        session.fill({"cboFTPprotocol": protocol, "txtFTPport": str(port), "txtFTPfile": "page.htm"})
+        session.click(harness.DIALOG, harness.APPLY)
+        harness.wait_for(lambda: not session.windows(harness.DIALOG), "the dialog to close")
+        session.click("Tallyvane", harness.MAIN["Upload HTML"])
+        first.expect(MESSAGE + r"Unknown Server \| .*\|SHA-256 fingerprint of its (public|host) key:\|SHA256:")
+        session.answer("Unknown Server", "Return")
+        first.expect(STATUS + "HTML file successfully uploaded!$")
+        assert Path(session.proftpd_home, "page.htm").read_bytes() == page, f"the upload over {protocol} differs from the page"
+        os.remove(os.path.join(session.proftpd_home, "page.htm"))
+
     # A second start of this installation brings the first to the front and changes no file.
     before = files(session)
     session.processes.append(subprocess.Popen(["xlogo", "-geometry", "1024x768"], env=session.env, stderr=subprocess.DEVNULL))
@@ -77,13 +89,14 @@ with tempfile.TemporaryDirectory(prefix="tallyvane-e2e-") as root, harness.Sessi
     session.click("Tallyvane", harness.MAIN["Quit"])
     assert first.wait(harness.TIMEOUT) == 0
 
+    port = session.proftpd["sftp"]
     assert Path(session.path("statConf.txt")).read_bytes() == "".join(f"{line}\r\n" for line in (  # the port as an Int16
         session.game_path, " 120", f" {RECORDS}", NICKNAME, "127.0.0.1", harness.FTP_USER, harness.FTP_PASSWORD,
-        f" {session.ftp_port}" if session.ftp_port < 32768 else session.ftp_port - 65536, "/stats.htm")).encode()
+        f" {port}" if port < 32768 else port - 65536, "page.htm", "SFTP")).encode()
     assert Path(session.path("dateStamps.txt")).read_bytes() == "".join(time.strftime(
         "#%Y-%m-%d %H:%M:%S#\r\n", time.localtime(stamp)) for stamp in session.log_times).encode(), "wrong stamps"
     assert sorted(os.listdir(session.installation)) == sorted([os.path.basename(session.program), "dateStamps.txt",
-        "output", "statConf.txt", "tallyvane.mdb"] + ["uninstall.exe"] * session.wine), os.listdir(session.installation)
+        "known_hosts", "known_tls_hosts", "output", "statConf.txt", "tallyvane.mdb"] + ["uninstall.exe"] * session.wine), os.listdir(session.installation)
     assert os.listdir(session.path("output")) == ["tallyvane.htm"]
     if session.wine:  # Wine keeps no Unix permissions of its own to refuse a folder with
         sys.exit(print("e2e_window: passed under Wine"))

@@ -2,7 +2,8 @@
 # and scripts/screenshots.py.
 #
 # A Session lays out, in a folder its caller owns, a fresh installation beside a copy of
-# examples/game and the home of a local FTP server (pyftpdlib). The program is started as a
+# examples/game, the home of a local FTP server (pyftpdlib) and a ProFTPD server for FTP over TLS
+# and SFTP (tests/support/proftpd_server.py, home in proftpd/home). The program is started as a
 # command: a launcher's words (none, or e.g. "wine") and then the installed program. What the
 # program reports is followed through its tallyvane.ui logging category. Every wait polls with a
 # generous deadline and ends in a TimeoutError.
@@ -13,12 +14,14 @@ TIMEOUT = 30.0
 FTP_USER, FTP_PASSWORD = "kestrel", "s3cret"
 # Points in twips (15 to a pixel) from the top left corner of a window's client area; no window
 # manager runs, so windows have no frame. A box of the configuration dialog comes with its tab.
-MAIN = {"Statistics Scan": (906, 366), "Generate HTML": (906, 726), "Upload HTML": (906, 1086),
+MAIN = {"Configuration": (3066, 366), "Statistics Scan": (906, 366), "Generate HTML": (906, 726), "Upload HTML": (906, 1086),
         "Clean Database": (3066, 726), "About": (3486, 1566), "Quit": (3606, 1926)}
 GENERAL, FTP, APPLY = (570, 420), (1770, 420), (3426, 5166)
 BOXES = {"txtPath": (GENERAL, (2346, 1110)), "txtScan": (GENERAL, (3846, 3744)), "txtRecords": (GENERAL, (3846, 4104)),
          "txtNickname": (GENERAL, (2946, 4464)), "txtFTPaddress": (FTP, (2706, 1224)), "txtFTPport": (FTP, (1566, 1704)),
-         "txtFTPusername": (FTP, (2886, 2424)), "txtFTPpw": (FTP, (2886, 2904)), "txtFTPfile": (FTP, (2346, 4224))}
+         "txtFTPusername": (FTP, (2886, 2424)), "txtFTPpw": (FTP, (2886, 2904)), "txtFTPfile": (FTP, (2346, 4224)),
+         "cboFTPprotocol": (FTP, (3666, 1704))}
+PROTOCOLS = ["FTP", "FTP over TLS", "SFTP"]
 DIALOG = "Tallyvane Configuration"
 
 
@@ -62,6 +65,11 @@ class Session:
                 self.processes.append(subprocess.Popen(["/usr/bin/python3", "-m", "pyftpdlib", "-i", "127.0.0.1", "-p",
                                       "0", "-w", "-d", self.home, "-u", FTP_USER, "-P", FTP_PASSWORD], stderr=log))
             self.ftp_port = int(wait_for(lambda: re.search(rb"127\.0\.0\.1:(\d+)", Path(log.name).read_bytes()), "pyftpdlib")[1])
+            os.makedirs(os.path.join(root, "proftpd"))
+            self.processes.append(subprocess.Popen(["/usr/bin/python3", os.path.join(source, "tests", "support", "proftpd_server.py"),
+                                  os.path.join(root, "proftpd"), FTP_USER, FTP_PASSWORD], stdin=subprocess.PIPE, stdout=subprocess.PIPE))
+            self.proftpd = {name: int(port) for name, port in re.findall(r"(\w+)=(\d+)", self.processes[-1].stdout.readline().decode())}
+            self.proftpd_home = os.path.join(root, "proftpd", "home")
             self.game_path = self.game
             if self.wine:
                 self.install_under_wine(program, source)
@@ -179,5 +187,8 @@ class Session:
         for box, text in values.items():
             for point in BOXES[box]:  # the tab, then the box
                 self.click(DIALOG, point)
+            if box.startswith("cbo"):  # the click opened the list
+                self.xdotool("key", "--clearmodifiers", "Home", *["Down"] * PROTOCOLS.index(text), "Return")
+                continue
             self.xdotool("key", "--clearmodifiers", "ctrl+a", "BackSpace")
             self.xdotool("type", "--delay", "4", "--clearmodifiers", text)

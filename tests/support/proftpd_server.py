@@ -4,8 +4,8 @@
 # Arguments: folder, user, password. The folder receives the keys, the configuration, the
 # log and "home", the user's directory; in "home/cutoff" an upload is cut off after 10 KB.
 # Prints "ftp=PORT tls=PORT sftp=PORT" once all three listen, and stops the server when its
-# standard input closes.
-import grp, os, pwd, socket, subprocess, sys, time
+# standard input closes or it is terminated.
+import grp, os, pwd, signal, socket, subprocess, sys, time
 
 folder, user, password = sys.argv[1:4]
 home = os.path.join(folder, "home")
@@ -84,6 +84,9 @@ for port in (ftp, tls, sftp):
                 sys.exit("proftpd did not start: " + open(f"{folder}/proftpd.out").read())
             time.sleep(0.05)
 print(f"ftp={ftp} tls={tls} sftp={sftp}", flush=True)
-sys.stdin.read()
-server.terminate()
-server.wait()
+signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
+try:
+    sys.stdin.read()
+finally:
+    server.terminate()
+    server.wait()
