@@ -90,6 +90,9 @@ int onDebug(CURL*, curl_infotype type, char* data, size_t size, void* userptr)
     PutProgress& progress = progressOf(userptr);
     const QByteArrayView line(data, qsizetype(size));
     static constexpr QByteArrayView pinLabel = " public key hash: ";
+    // libcurl's own account of the connection (never the commands, which hold the password).
+    if (type == CURLINFO_TEXT)
+        qCDebug(lcFtp).noquote() << line.trimmed();
     if (type == CURLINFO_TEXT && line.startsWith("Connected to "))
         progress.reach(4);
     else if (type == CURLINFO_TEXT && line.startsWith(pinLabel))

@@ -1,13 +1,15 @@
 #!/usr/bin/python3
 # A ProFTPD server for the tests, on 127.0.0.1 only, with one virtual user, a throwaway TLS
 # certificate and SSH host key: plain FTP with TLS offered, FTP that requires TLS, and SFTP.
-# Arguments: folder, user, password. The folder receives the keys, the configuration, the
+# Arguments: folder, user, password, and "no-session-reuse" where the client cannot resume the
+# control connection's TLS session on the data connection (Wine's Schannel). The folder receives the keys, the configuration, the
 # log and "home", the user's directory; in "home/cutoff" an upload is cut off after 10 KB.
 # Prints "ftp=PORT tls=PORT sftp=PORT" once all three listen, and stops the server when its
 # standard input closes or it is terminated.
 import grp, os, pwd, signal, socket, subprocess, sys, time
 
 folder, user, password = sys.argv[1:4]
+reuse = "TLSOptions NoSessionReuseRequired\n" if sys.argv[4:] == ["no-session-reuse"] else ""
 home = os.path.join(folder, "home")
 os.makedirs(os.path.join(home, "cutoff"), exist_ok=True)
 
@@ -28,7 +30,7 @@ sockets = [socket.create_server(("127.0.0.1", 0)) for _ in range(3)]
 ftp, tls, sftp = (s.getsockname()[1] for s in sockets)
 for s in sockets:
     s.close()
-certificate = f"TLSRSACertificateFile {folder}/tls.crt\nTLSRSACertificateKeyFile {folder}/tls.key\n"
+certificate = f"TLSRSACertificateFile {folder}/tls.crt\nTLSRSACertificateKeyFile {folder}/tls.key\n{reuse}"
 with open(f"{folder}/proftpd.conf", "w") as conf:
     conf.write(f"""ServerType standalone
 DefaultAddress 127.0.0.1
@@ -57,6 +59,7 @@ MaxStoreFileSize 10 Kb
 </Directory>
 </Global>
 TLSEngine on
+TLSLog {folder}/tls.log
 {certificate}
 <VirtualHost 127.0.0.1>
 Port {tls}
@@ -68,6 +71,7 @@ TLSRequired on
 Port {sftp}
 SFTPEngine on
 SFTPHostKey {folder}/host.key
+SFTPLog {folder}/sftp.log
 </VirtualHost>
 """)
 
