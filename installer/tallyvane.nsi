@@ -63,12 +63,14 @@ Section "Uninstall"
     Delete "$INSTDIR\tv.htm"
     Delete "$INSTDIR\tallyvane.lock"
     MessageBox MB_YESNO|MB_ICONQUESTION|MB_DEFBUTTON2 \
-        "Remove your configuration, log stamps, player database and pages as well?" \
+        "Remove your configuration, trusted servers, log stamps, player database and pages as well?" \
         /SD IDNO IDNO keep
     Delete "$INSTDIR\statConf.txt"
     Delete "$INSTDIR\dateStamps.txt"
     Delete "$INSTDIR\tallyvane.mdb"
     Delete "$INSTDIR\tempdb.mdb"
+    Delete "$INSTDIR\known_hosts"
+    Delete "$INSTDIR\known_tls_hosts"
     RMDir /r "$INSTDIR\output"
 keep:
     Delete "$INSTDIR\uninstall.exe"

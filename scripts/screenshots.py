@@ -2,7 +2,8 @@
 
 Runs the real program on a fresh installation in a private X server, walks through a first
 run, a scan, Generate HTML and Upload HTML, and photographs the main window with a command
-under the pointer, both tabs of the configuration dialog and the About dialog; then renders
+under the pointer, both tabs of the configuration dialog, the question an upload over TLS asks of
+a new server (not under Wine, whose TLS checks no certificate) and the About dialog; then renders
 the generated page in headless Chromium. Writes the PNG files into the given directory.
 """
 import argparse
@@ -91,6 +92,18 @@ def build_page(session, program):
     program.expect(STATUS + re.escape("HTML file successfully uploaded!"))
 
 
+def shoot_trust_question(session, program, out):
+    session.click("Tallyvane", harness.MAIN["Configuration"])
+    session.fill({"cboFTPprotocol": "FTP over TLS", "txtFTPport": str(session.proftpd["ftp"]), "txtFTPfile": "stats.htm"})
+    session.click(harness.DIALOG, harness.APPLY)
+    harness.wait_for(lambda: not session.windows(harness.DIALOG), "the dialog to close")
+    session.click("Tallyvane", harness.MAIN["Upload HTML"])
+    program.expect(r"^tallyvane\.ui: message: Unknown Server")
+    save(session, session.window("Unknown Server"), os.path.join(out, "trust-question.png"))
+    session.answer("Unknown Server", "Return")
+    program.expect(STATUS + re.escape("HTML file successfully uploaded!"))
+
+
 def shoot_dialogs(session, out):
     session.click("Tallyvane", CONFIGURATION)
     dialog = session.window(harness.DIALOG)
@@ -98,7 +111,8 @@ def shoot_dialogs(session, out):
         harness.wait_for(lambda: session.xdotool("getwindowfocus", check=False) == [dialog], "the dialog to be ready")
     save(session, dialog, os.path.join(out, "configuration-general.png"))
     # The FTP tab with the values of a typical web host; Cancel below discards them.
-    session.fill({"txtFTPaddress": "ftp.example.net", "txtFTPport": "21", "txtFTPfile": "/kestrel/stats.htm"})
+    session.fill({"txtFTPaddress": "ftp.example.net", "cboFTPprotocol": "FTP over TLS", "txtFTPport": "21",
+                  "txtFTPfile": "/kestrel/stats.htm"})
     x, y, _, height = geometry(session, dialog)
     session.xdotool("mousemove", str(x + 2), str(y + height - 2))
     save(session, dialog, os.path.join(out, "configuration-ftp.png"))
@@ -177,6 +191,8 @@ def main():
             program = session.start()
             first_run(session, program, game)
             build_page(session, program)
+            if not windows:
+                shoot_trust_question(session, program, out)
             shoot_dialogs(session, out)
             shoot_main_window(session, out)
             session.click("Tallyvane", harness.MAIN["Quit"])

@@ -166,10 +166,10 @@ frmDirectory::frmDirectory(Config& config, UserInterface& ui, QWidget* parent)
     label(ftp, "lblFTP", 5, QStringLiteral("Port:"), twips(240, 1356, 612, 252))
         ->setAlignment(Qt::AlignRight | Qt::AlignTop);
     txtFTPport = textBox(ftp, "txtFTPport", twips(960, 1320, 972, 288));
-    label(ftp, "lblFTP", 8, QStringLiteral("Protocol:"), twips(2040, 1356, 732, 252))
+    label(ftp, "lblFTP", 8, QStringLiteral("Protocol:"), twips(1950, 1356, 660, 252))
         ->setAlignment(Qt::AlignRight | Qt::AlignTop);
     cboFTPprotocol = new QComboBox(ftp);
-    place(cboFTPprotocol, "cboFTPprotocol", twips(2880, 1320, 1332, 288));
+    place(cboFTPprotocol, "cboFTPprotocol", twips(2655, 1320, 1557, 288));
     for (const FtpProtocol protocol : {FtpProtocol::Ftp, FtpProtocol::FtpOverTls, FtpProtocol::Sftp})
         cboFTPprotocol->addItem(FtpProtocols::displayName(protocol), int(protocol));
     label(ftp, "lblFTP", 2, QStringLiteral("User Information"), twips(240, 1800, 2052, 252))
