@@ -135,28 +135,20 @@ private slots:
     // Choosing a protocol moves the port to its usual one, unless the user typed another.
     void protocol_movesTheUsualPortOnly_data()
     {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QStringList>("chosen"); // protocols in turn
-        QTest::addColumn<QString>("port");
-        QTest::newRow("FTP to SFTP") << "21" << QStringList{"SFTP"} << "22";
-        QTest::newRow("SFTP to FTP over TLS") << "21" << QStringList{"SFTP", "FTP over TLS"} << "21";
-        QTest::newRow("empty box") << "" << QStringList{"SFTP"} << "22";
-        QTest::newRow("a port of one's own") << " 2121" << QStringList{"SFTP", "FTP"} << " 2121";
-        QTest::newRow("22 typed for FTP") << "22" << QStringList{"FTP over TLS"} << "22";
+        QTest::addColumn<QString>("steps"); // the port typed, the protocols chosen in turn, the port shown
+        for (const char* steps : {"21|SFTP|22", "21|SFTP|FTP over TLS|21", "|SFTP|22", " 2121|SFTP|FTP| 2121", "22|FTP over TLS|22"})
+            QTest::newRow(steps) << QString(steps);
     }
     void protocol_movesTheUsualPortOnly()
     {
-        QFETCH(QString, typed);
-        QFETCH(QStringList, chosen);
-        GUARDED({
-            Setup s;
-            s.open();
-            const auto protocol = s.dialog->findChild<QComboBox*>("cboFTPprotocol");
-            s.box("txtFTPport")->setText(typed);
-            for (const QString& name : chosen)
-                protocol->setCurrentIndex(protocol->findText(name));
-            QTEST(s.box("txtFTPport")->text(), "port");
-        });
+        QFETCH(QString, steps);
+        const QStringList step = steps.split('|');
+        GUARDED(Setup s; s.open();
+                const auto protocol = s.dialog->findChild<QComboBox*>("cboFTPprotocol");
+                s.box("txtFTPport")->setText(step.first());
+                for (const QString& name : step.mid(1, step.size() - 2))
+                    protocol->setCurrentIndex(protocol->findText(name));
+                QCOMPARE(s.box("txtFTPport")->text(), step.last()););
     }
 
     void dialog_cancelWantsAnApply_applyOnlyStores_cancelWrites()

@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-# A ProFTPD server for the tests, on 127.0.0.1 only, with one virtual user, a throwaway TLS
+# A ProFTPD server for the tests (configured by proftpd.conf.in beside this script), on 127.0.0.1 only, with one virtual user, a throwaway TLS
 # certificate and SSH host key: plain FTP with TLS offered, FTP that requires TLS, and SFTP.
 # Arguments: folder, user, password, and "no-session-reuse" where the client cannot resume the
 # control connection's TLS session on the data connection (Wine's Schannel). The folder receives the keys, the configuration, the
@@ -31,49 +31,11 @@ ftp, tls, sftp = (s.getsockname()[1] for s in sockets)
 for s in sockets:
     s.close()
 certificate = f"TLSRSACertificateFile {folder}/tls.crt\nTLSRSACertificateKeyFile {folder}/tls.key\n{reuse}"
+with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "proftpd.conf.in")) as template:
+    configuration = template.read().format(ftp=ftp, tls=tls, sftp=sftp, folder=folder, home=home, certificate=certificate,
+                                           user=pwd.getpwuid(os.getuid()).pw_name, group=grp.getgrgid(os.getgid()).gr_name)
 with open(f"{folder}/proftpd.conf", "w") as conf:
-    conf.write(f"""ServerType standalone
-DefaultAddress 127.0.0.1
-SocketBindTight on
-UseIPv6 off
-Port {ftp}
-User {pwd.getpwuid(os.getuid()).pw_name}
-Group {grp.getgrgid(os.getgid()).gr_name}
-PidFile {folder}/proftpd.pid
-ScoreboardFile {folder}/proftpd.scoreboard
-SystemLog {folder}/proftpd.log
-DelayTable none
-WtmpLog off
-TransferLog none
-UseReverseDNS off
-LoadModule mod_tls.c
-LoadModule mod_sftp.c
-<Global>
-AuthOrder mod_auth_file.c
-AuthUserFile {folder}/users
-RequireValidShell off
-RootLogin on
-AllowOverwrite on
-<Directory {home}/cutoff>
-MaxStoreFileSize 10 Kb
-</Directory>
-</Global>
-TLSEngine on
-TLSLog {folder}/tls.log
-{certificate}
-<VirtualHost 127.0.0.1>
-Port {tls}
-TLSEngine on
-TLSRequired on
-{certificate}
-</VirtualHost>
-<VirtualHost 127.0.0.1>
-Port {sftp}
-SFTPEngine on
-SFTPHostKey {folder}/host.key
-SFTPLog {folder}/sftp.log
-</VirtualHost>
-""")
+    conf.write(configuration)
 
 server = subprocess.Popen(["proftpd", "--nodaemon", "--config", f"{folder}/proftpd.conf"],
                           stdout=subprocess.DEVNULL, stderr=open(f"{folder}/proftpd.out", "w"))
