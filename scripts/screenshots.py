@@ -100,7 +100,7 @@ def shoot_trust_question(session, program, out):
     session.click("Tallyvane", harness.MAIN["Upload HTML"])
     program.expect(r"^tallyvane\.ui: message: Unknown Server")
     save(session, session.window("Unknown Server"), os.path.join(out, "trust-question.png"))
-    session.answer("Unknown Server", "Return")
+    session.answer("Unknown Server", "y")
     program.expect(STATUS + re.escape("HTML file successfully uploaded!"))
 
 

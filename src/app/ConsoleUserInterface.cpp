@@ -18,7 +18,7 @@ bool answeredYesOnTerminal()
         return false;
     std::fprintf(stderr, "[y/N] ");
     std::fflush(stderr);
-    char line[16] = {};
+    char line[256] = {};
     return std::fgets(line, sizeof line, stdin) && (line[0] == 'y' || line[0] == 'Y');
 }
 
@@ -38,7 +38,9 @@ void ConsoleUserInterface::displayStatus(const QString& text)
 
 UserInterface::Answer ConsoleUserInterface::displayMessage(const Message& message)
 {
-    m_messages.append(message.text);
+    // A question is no failure to report; what follows from its answer is.
+    if (message.buttons != Buttons::YesNo)
+        m_messages.append(message.text);
     std::fprintf(stderr, "%s: %s\n", message.title.toLocal8Bit().constData(),
                  message.text.toLocal8Bit().constData());
     std::fflush(stderr);

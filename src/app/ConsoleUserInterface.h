@@ -12,7 +12,7 @@
 class ConsoleUserInterface : public UserInterface
 {
 public:
-    // Every message shown since the last call, then none.
+    // Every message shown since the last call (questions aside), then none.
     QStringList takeMessages();
     QString status() const { return m_status; }
 

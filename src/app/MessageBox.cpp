@@ -39,7 +39,7 @@ UserInterface::Answer MessageBox::show(QWidget* parent, const UserInterface::Mes
         parent = modal;
     QMessageBox box(iconOf(message.icon), message.title, message.text, QMessageBox::NoButton,
                     parent && parent->isVisible() ? parent : nullptr);
-    // The first button is the default, the last one answers Esc and the close box.
+    // The last button answers Esc and the close box.
     const std::pair<QMessageBox::StandardButton, UserInterface::Answer> okOnly[] = {
         {QMessageBox::Ok, UserInterface::Answer::Ok}};
     const std::pair<QMessageBox::StandardButton, UserInterface::Answer> okCancel[] = {
@@ -54,7 +54,9 @@ UserInterface::Answer MessageBox::show(QWidget* parent, const UserInterface::Mes
         buttons = yesNo;
     for (const auto& [button, answer] : buttons)
         box.addButton(button);
-    box.setDefaultButton(buttons.front().first);
+    // A question defaults to its cautious answer.
+    box.setDefaultButton(message.buttons == UserInterface::Buttons::YesNo ? QMessageBox::No
+                                                                          : buttons.front().first);
     box.setEscapeButton(buttons.back().first);
 
     ++s_openBoxes;

@@ -130,7 +130,13 @@ int onHostKey(CURL*, const curl_khkey*, const curl_khkey* found, curl_khmatch, v
     ServerIdentity identity{FtpProtocol::Sftp, check.host, check.port,
                             fingerprintOf(QCryptographicHash::hash(key, QCryptographicHash::Sha256)),
                             key};
-    switch (check.known->sshHostKey(check.host, check.port, key)) {
+    KnownServers::Match match = KnownServers::Match::Unknown;
+    try {
+        match = check.known->sshHostKey(check.host, check.port, key);
+    } catch (const Failure&) {
+        return CURLKHSTAT_REJECT;
+    }
+    switch (match) {
     case KnownServers::Match::Same:
         return CURLKHSTAT_FINE;
     case KnownServers::Match::Changed:
@@ -173,21 +179,31 @@ CURLcode runCommands(CURL* curl, const QByteArray& url, const QList<QByteArray>&
 }
 
 // Verifies the certificate against the system's trust store, or, with a pin, accepts only
-// the server whose public key it names. libcurl checks either before it logs in.
-void trustTls(CURL* curl, const QByteArray& pin)
+// the server whose public key it names. libcurl checks either before it logs in. A pin that
+// this libcurl cannot check fails, and leaves the certificate checked.
+CURLcode trustTls(CURL* curl, const QByteArray& pin)
 {
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, pin.isEmpty() ? 1L : 0L);
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, pin.isEmpty() ? 2L : 0L);
-    curl_easy_setopt(curl, CURLOPT_PINNEDPUBLICKEY, pin.isEmpty() ? nullptr : pin.constData());
+    const CURLcode pinned =
+        curl_easy_setopt(curl, CURLOPT_PINNEDPUBLICKEY, pin.isEmpty() ? nullptr : pin.constData());
+    const long verify = pin.isEmpty() || pinned != CURLE_OK ? 1L : 0L;
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, verify);
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, verify * 2);
+    return pinned;
 }
 
-// The remote file's temporary name: beside it, hidden, and marked as incomplete.
-QString partialPathOf(const QString& remote)
+// A name beside the remote file, hidden: ".<name><suffix>"; the remote path itself when it names
+// no file.
+QString besidePathOf(const QString& remote, const QString& suffix)
 {
     const qsizetype slash = remote.lastIndexOf(QLatin1Char('/'));
     const QString name = remote.mid(slash + 1);
-    return name.isEmpty() ? remote : remote.left(slash + 1) + QLatin1Char('.') + name + QStringLiteral(".part");
+    return name.isEmpty() ? remote : remote.left(slash + 1) + QLatin1Char('.') + name + suffix;
 }
+
+// Where the upload goes until it is complete.
+QString partialPathOf(const QString& remote) { return besidePathOf(remote, QStringLiteral(".part")); }
+// Where the old page waits while the new one takes its name.
+QString asidePathOf(const QString& remote) { return besidePathOf(remote, QStringLiteral(".old")); }
 
 // A path as libcurl's SFTP commands take it: in double quotes, with \ and " escaped.
 QByteArray sftpQuoted(const QString& path)
@@ -218,7 +234,8 @@ struct FtpTransfer::Request
     QByteArray uploadUrl;  // the temporary file
     QByteArray folderUrl;  // where commands run on their own
     QList<QByteArray> replace;            // rename the temporary file over the remote one
-    QList<QByteArray> replaceByRemoving;  // the same, for servers that refuse to rename over
+    QList<QByteArray> replaceByMovingAside;  // the same, for servers that refuse to rename over
+    QList<QByteArray> restore;  // after that failed half-way: the old page back, the upload gone
     QList<QByteArray> removePartial;
     QByteArray userName;
     QByteArray password;
@@ -364,18 +381,27 @@ void FtpTransfer::startPut(const QString& arguments)
                         QUrl::toPercentEncoding(partial, "/");
     request.folderUrl = base + (sftp ? "/~/" : "/");
     if (partial != remote) {
-        const QByteArray from = sftp ? sftpQuoted(partial) : partial.toUtf8();
-        const QByteArray to = sftp ? sftpQuoted(remote) : remote.toUtf8();
-        request.replace = sftp ? QList<QByteArray>{"rename " + from + ' ' + to}
-                               : QList<QByteArray>{"RNFR " + from, "RNTO " + to};
-        request.replaceByRemoving = request.replace;
-        request.replaceByRemoving.prepend((sftp ? "*rm " : "*DELE ") + to);
-        request.removePartial = {(sftp ? "*rm " : "*DELE ") + from};
+        const auto path = [sftp](const QString& name) { return sftp ? sftpQuoted(name) : name.toUtf8(); };
+        const auto rename = [sftp](const QByteArray& from, const QByteArray& to, bool mayFail) {
+            const QByteArray star = mayFail ? "*" : "";
+            return sftp ? QList<QByteArray>{star + "rename " + from + ' ' + to}
+                        : QList<QByteArray>{star + "RNFR " + from, star + "RNTO " + to};
+        };
+        const QByteArray remove = sftp ? "*rm " : "*DELE ";
+        const QByteArray page = path(remote), upload = path(partial), aside = path(asidePathOf(remote));
+        request.replace = rename(upload, page, false);
+        // The old page is moved aside rather than removed, so that it can come back.
+        request.replaceByMovingAside = QList<QByteArray>{remove + aside} + rename(page, aside, true) +
+                                       rename(upload, page, false) + QList<QByteArray>{remove + aside};
+        request.restore = rename(aside, page, true) + QList<QByteArray>{remove + upload};
+        request.removePartial = {remove + upload};
     }
     request.userName = m_userName.toUtf8();
     request.password = m_password.toUtf8();
     request.timeoutSeconds = m_timeoutSeconds;
     request.knownServers = m_knownServers;
+    if (m_protocol != FtpProtocol::Ftp)
+        m_knownServers.ensureReadable();
     if (m_protocol == FtpProtocol::FtpOverTls)
         request.tlsPin = m_knownServers.tlsPin(request.host, request.port);
 
@@ -464,12 +490,15 @@ void FtpTransfer::runPut(const Request& request)
     CURLcode result = CURLE_OK;
     if (request.protocol != FtpProtocol::FtpOverTls) {
         result = perform();
-        // A server met for the first time may have waited too long for the user's answer.
-        if (result != CURLE_OK && hostKey.trustedNow && progress.last < 5 && !m_abandon)
+        // A server met for the first time may have dropped the connection, or libcurl given up
+        // on it, while the user read the question.
+        if ((result == CURLE_OPERATION_TIMEDOUT || result == CURLE_SSH) && hostKey.trustedNow &&
+            progress.last < 5 && !m_abandon)
             result = perform();
     } else if (!request.tlsPin.isEmpty()) {
-        trustTls(curl, request.tlsPin);
-        result = perform();
+        result = trustTls(curl, request.tlsPin);
+        if (result == CURLE_OK)
+            result = perform();
         if (result == CURLE_SSL_PINNEDPUBKEYNOTMATCH && !progress.serverPin.isEmpty())
             ask({request.protocol, request.host, request.port,
                  fingerprintOf(QByteArray::fromBase64(progress.serverPin.mid(8))),
@@ -477,26 +506,29 @@ void FtpTransfer::runPut(const Request& request)
     } else {
         trustTls(curl, {});
         result = perform();
-        if (result == CURLE_PEER_FAILED_VERIFICATION && !m_abandon) {
+        // Windows reports some certificates it cannot verify (an expired one, say) as a failed
+        // handshake rather than a failed verification.
+        if ((result == CURLE_PEER_FAILED_VERIFICATION || result == CURLE_SSL_CONNECT_ERROR) &&
+            !m_abandon && trustTls(curl, unmatchablePin) == CURLE_OK) {
             // Learn the server's key without logging in, and put it to the user.
-            trustTls(curl, unmatchablePin);
             perform();
             const ServerIdentity identity{
                 request.protocol, request.host, request.port,
                 fingerprintOf(QByteArray::fromBase64(progress.serverPin.mid(8))),
                 progress.serverPin};
             if (progress.serverPin.startsWith("sha256//") && !m_abandon && ask(identity)) {
-                trustTls(curl, identity.key);
-                result = perform();
+                result = trustTls(curl, identity.key);
+                if (result == CURLE_OK)
+                    result = perform();
             }
         }
     }
 
     if (result == CURLE_QUOTE_ERROR && !m_abandon) {
         // The file arrived, but the server would not rename it over the old one.
-        result = runCommands(curl, request.folderUrl, request.replaceByRemoving);
+        result = runCommands(curl, request.folderUrl, request.replaceByMovingAside);
         if (result != CURLE_OK)
-            runCommands(curl, request.folderUrl, request.removePartial);
+            runCommands(curl, request.folderUrl, request.restore);
     } else if (result != CURLE_OK && progress.last >= 5 && !m_abandon) {
         runCommands(curl, request.folderUrl, request.removePartial);
     }

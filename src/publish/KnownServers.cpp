@@ -8,11 +8,15 @@
 
 namespace {
 
+// A missing file knows no server; one that exists but cannot be read fails, rather than be
+// taken for empty and then written over.
 QList<QByteArray> readLines(const QString& path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.exists())
         return {};
+    if (!file.open(QIODevice::ReadOnly))
+        throw FileOperations::failureOf(file, path, QIODevice::ReadOnly);
     QList<QByteArray> lines = file.readAll().split('\n');
     for (QByteArray& line : lines)
         line = line.trimmed();
@@ -61,6 +65,12 @@ QByteArray sshKeyType(const QByteArray& key)
 KnownServers::KnownServers(QString knownHostsFile, QString knownTlsHostsFile)
     : m_knownHosts(std::move(knownHostsFile)), m_knownTlsHosts(std::move(knownTlsHostsFile))
 {
+}
+
+void KnownServers::ensureReadable() const
+{
+    readLines(m_knownHosts);
+    readLines(m_knownTlsHosts);
 }
 
 QByteArray KnownServers::tlsPin(const QString& host, quint16 port) const

@@ -15,6 +15,10 @@ public:
 
     const QString& knownHostsFile() const { return m_knownHosts; }
 
+    // Fails with the file system's reason when a file exists but cannot be read; the lookups
+    // below fail the same way.
+    void ensureReadable() const;
+
     // The pin of a TLS server; empty when it is not known.
     QByteArray tlsPin(const QString& host, quint16 port) const;
     enum class Match { Unknown, Same, Changed };

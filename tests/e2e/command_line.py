@@ -1,7 +1,7 @@
 # The program without its window, as a scheduler runs it: the real executable with no display, on
 # an installation configured for examples/game (its faulty log made a cooperative game) and a local
 # FTP server. Arguments: the built program, tallyvane-createdb and the source tree.
-import os, re, shutil, sqlite3, subprocess, sys, tempfile  # noqa: E401
+import os, re, shlex, shutil, sqlite3, subprocess, sys, tempfile  # noqa: E401
 from pathlib import Path
 
 import harness  # beside this script
@@ -10,14 +10,15 @@ STATUS = r"^tallyvane\.ui: status: "
 
 
 def configure(session, password, port=None, protocol=()):  # the port kept as an Int16
-    port = port or session.ftp_port
+    port, remote = (port, "stats.htm") if port else (session.ftp_port, "/stats.htm")
     Path(session.path("statConf.txt")).write_bytes("\r\n".join((session.game, " 300", " 5", "Kestrel", "127.0.0.1",
-        harness.FTP_USER, password, f"{port - 65536 * (port > 32767): d}", "/stats.htm", *protocol, "")).encode())
+        harness.FTP_USER, password, f"{port - 65536 * (port > 32767): d}", remote, *protocol, "")).encode())
 
 
-def run(session, *args, status, out="", err=""):
+def run(session, *args, status, out="", err="", terminal=None):  # typing what terminal holds, in a terminal
     env = {k: v for k, v in session.env.items() if k not in ("DISPLAY", "QT_QPA_PLATFORM", "QT_LOGGING_RULES")}
-    done = subprocess.run([session.program, *args], env=env, capture_output=True, text=True, timeout=harness.TIMEOUT)
+    command = ["script", "-qec", shlex.join([session.program, *args]), "/dev/null"] if terminal else [session.program, *args]
+    done = subprocess.run(command, env=env, capture_output=True, text=True, timeout=harness.TIMEOUT, input=terminal)
     assert (done.returncode == status and re.search(out, done.stdout, re.M) and re.search(err, done.stderr, re.M)), (args, done)
 
 
@@ -50,6 +51,8 @@ with tempfile.TemporaryDirectory(prefix="tallyvane-cli-") as root, harness.Sessi
     run(session, "--upload", status=1, out=r"^Error\. Check your FTP settings and try again\.$",
         err=r"^Unknown Server: The server 127\.0\.0\.1:\d+ is not known yet\.")
     assert not os.path.exists(session.path("known_hosts"))
+    run(session, "--upload", status=0, terminal="y\n", out=r"is not known yet\.(.*\n)*\[y/N\] (.*\n)*HTML file successfully uploaded!$")
+    assert Path(session.proftpd_home, "stats.htm").read_bytes() == Path(session.path("output", "tallyvane.htm")).read_bytes()
     configure(session, "wrong")
     configured = os.stat(session.path("statConf.txt")).st_mtime_ns
     run(session, "--upload", status=1, out=r"^Error\. Check your FTP settings and try again\.$", err="upload failed")

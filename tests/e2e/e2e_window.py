@@ -68,7 +68,7 @@ with tempfile.TemporaryDirectory(prefix="tallyvane-e2e-") as root, harness.Sessi
         session.click("Tallyvane", harness.MAIN["Upload HTML"])
         if not (session.wine and protocol == "FTP over TLS"):  # Wine's Schannel checks no certificate
             first.expect(MESSAGE + r"Unknown Server \| .*\|SHA-256 fingerprint of its (public|host) key:\|SHA256:")
-            session.answer("Unknown Server", "Return")
+            session.answer("Unknown Server", "y")
         first.expect(STATUS + "HTML file successfully uploaded!$")
         assert Path(session.proftpd_home, "page.htm").read_bytes() == page, f"the upload over {protocol} differs from the page"
         os.remove(os.path.join(session.proftpd_home, "page.htm"))

@@ -165,6 +165,8 @@ private slots:
         QTest::newRow("TLS, server key changed") << 1 << int(Proftpd) << at("page.htm", "page.htm") << page << staleTls << yes << failed << "Server Identity Changed";
         QTest::newRow("SFTP, server key changed") << 2 << int(ProftpdSftp) << at("page.htm", "page.htm") << page << "[127.0.0.1]:%1 " + otherSshKey << yes << failed << "Server Identity Changed";
         QTest::newRow("FTP, cut off half-way") << 0 << int(Proftpd) << at("cutoff/page.htm", "cutoff/page.htm") << page << "" << 0 << failed << "";
+        QTest::newRow("FTP, renaming refused") << 0 << int(Proftpd) << at("norename/page.htm", "norename/page.htm") << page << "" << 0 << failed << "";
+        QTest::newRow("SFTP, renaming refused") << 2 << int(ProftpdSftp) << at("norename/page.htm", "norename/page.htm") << page << "[127.0.0.1]:%1 " + sshKey << 0 << failed << "";
         QTest::newRow("SFTP, cut off half-way") << 2 << int(ProftpdSftp) << at("cutoff/page.htm", "cutoff/page.htm") << page << "[127.0.0.1]:%1 " + sshKey << 0 << failed << "";
     }
 
@@ -181,6 +183,7 @@ private slots:
         const bool uploads = status == everyState.last(), copied = !content.isNull() && settings[0] != "ftp.example.com";
         const QString landsAt = settings[3], folder = QFileInfo(landsAt).path();
         relay.target = ports[server], relay.sent.clear();
+        QVERIFY(QFile::resize(pro.filePath("proftpd.log"), 0));
         QFile old(landsAt);
         QVERIFY(landsAt.endsWith('/') || (old.open(QIODevice::WriteOnly) && old.write(oldPage) && old.flush()));
         GUARDED(Upload upload(relay.serverPort(), settings[1] + "  ", settings[2], content, protocol);
@@ -203,6 +206,7 @@ private slots:
                     QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), int(!landsAt.endsWith('/')));
                 });
         QVERIFY(protocol == 0 || !relay.sent.contains(password.toUtf8()));
+        QVERIFY(uploads || message.isEmpty() || !readAll(pro.filePath("proftpd.log")).contains("USER ")); // the server's word: no login
         QVERIFY(protocol != 0 || !uploads || relay.sent.contains(password.toUtf8())); // the capture sees clear text
         QFile::remove(landsAt);
     }

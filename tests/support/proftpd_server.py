@@ -3,7 +3,8 @@
 # certificate and SSH host key: plain FTP with TLS offered, FTP that requires TLS, and SFTP.
 # Arguments: folder, user, password, and "no-session-reuse" where the client cannot resume the
 # control connection's TLS session on the data connection (Wine's Schannel). The folder receives the keys, the configuration, the
-# log and "home", the user's directory; in "home/cutoff" an upload is cut off after 10 KB.
+# log and "home", the user's directory; in "home/cutoff" an upload is cut off after 10 KB, and
+# "home/norename" allows no renaming.
 # Prints "ftp=PORT tls=PORT sftp=PORT" once all three listen, and stops the server when its
 # standard input closes or it is terminated.
 import grp, os, pwd, signal, socket, subprocess, sys, time
@@ -11,7 +12,8 @@ import grp, os, pwd, signal, socket, subprocess, sys, time
 folder, user, password = sys.argv[1:4]
 reuse = "TLSOptions NoSessionReuseRequired\n" if sys.argv[4:] == ["no-session-reuse"] else ""
 home = os.path.join(folder, "home")
-os.makedirs(os.path.join(home, "cutoff"), exist_ok=True)
+for folder_name in ("cutoff", "norename"):
+    os.makedirs(os.path.join(home, folder_name), exist_ok=True)
 
 
 def run(*args):
