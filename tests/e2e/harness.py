@@ -20,7 +20,7 @@ GENERAL, FTP, APPLY = (570, 420), (1770, 420), (3426, 5166)
 BOXES = {"txtPath": (GENERAL, (2346, 1110)), "txtScan": (GENERAL, (3846, 3744)), "txtRecords": (GENERAL, (3846, 4104)),
          "txtNickname": (GENERAL, (2946, 4464)), "txtFTPaddress": (FTP, (2706, 1224)), "txtFTPport": (FTP, (1566, 1704)),
          "txtFTPusername": (FTP, (2886, 2424)), "txtFTPpw": (FTP, (2886, 2904)), "txtFTPfile": (FTP, (2346, 4224)),
-         "cboFTPprotocol": (FTP, (3554, 1704))}
+         "cboFTPprotocol": (FTP, (1566, 1704))}  # the port box, whose Tab goes to the protocol list
 PROTOCOLS = ["FTP", "FTP over TLS", "SFTP"]
 DIALOG = "Tallyvane Configuration"
 
@@ -187,8 +187,8 @@ class Session:
         for box, text in values.items():
             for point in BOXES[box]:  # the tab, then the box
                 self.click(DIALOG, point)
-            if box.startswith("cbo"):  # the click opened the list
-                self.xdotool("key", "--clearmodifiers", "Home", *["Down"] * PROTOCOLS.index(text), "Return")
+            if box.startswith("cbo"):  # chosen with the keys, the list closed
+                self.xdotool("key", "--clearmodifiers", "Tab", "Home", *["Down"] * PROTOCOLS.index(text))
                 continue
             self.xdotool("key", "--clearmodifiers", "ctrl+a", "BackSpace")
             self.xdotool("type", "--delay", "4", "--clearmodifiers", text)
