@@ -51,11 +51,9 @@ void Config::loadConfig()
 
 void Config::diskConfig()
 {
-    QStringList lines{roguePath,  Numbers::formatWithSign(scanInterval),
-                      Numbers::formatWithSign(records), nickname,
-                      ftpAddress, ftpLogin,
-                      ftpPassword, Numbers::formatWithSign(ftpPort),
-                      ftpFile};
+    QStringList lines{roguePath, Numbers::formatWithSign(scanInterval),
+                      Numbers::formatWithSign(records), nickname, ftpAddress, ftpLogin, ftpPassword,
+                      Numbers::formatWithSign(ftpPort), ftpFile};
     if (ftpProtocol != FtpProtocol::Ftp)
         lines.append(FtpProtocols::configLine(ftpProtocol));
     TextFileWriter::writePrivateLines(m_path, lines);
