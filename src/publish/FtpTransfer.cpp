@@ -67,6 +67,13 @@ QString fingerprintOf(const QByteArray& sha256)
            QString::fromLatin1(sha256.toBase64(QByteArray::OmitTrailingEquals));
 }
 
+// A TLS server known by the pin of its public key, "sha256//" and Base64.
+ServerIdentity tlsIdentity(const QString& host, quint16 port, const QByteArray& pin, bool changed)
+{
+    return {FtpProtocol::FtpOverTls, host, port, fingerprintOf(QByteArray::fromBase64(pin.mid(8))),
+            pin, changed};
+}
+
 int onResolverStart(void*, void*, void* userdata)
 {
     progressOf(userdata).reach(1);
@@ -263,9 +270,7 @@ void FtpTransfer::setUrl(const QString& url)
 {
     refuseWhileBusy();
     const QUrl parsed(url, QUrl::StrictMode);
-    const QString scheme = parsed.scheme();
-    if (!parsed.isValid() || (scheme != QLatin1String("ftp") && scheme != QLatin1String("sftp")) ||
-        parsed.host().isEmpty())
+    if (!parsed.isValid() || parsed.scheme() != QLatin1String("ftp") || parsed.host().isEmpty())
         throw Failure(InvalidUrl, QStringLiteral("URL is malformed (%1)").arg(url));
     m_url = url;
 }
@@ -376,9 +381,8 @@ void FtpTransfer::startPut(const QString& arguments)
     // SFTP path that does not is taken from the login directory, as with FTP.
     const QString partial = partialPathOf(remote);
     const QByteArray base = server.toString(QUrl::FullyEncoded).toUtf8();
-    const QByteArray home = sftp && !remote.startsWith(QLatin1Char('/')) ? "/~/" : "/";
-    request.uploadUrl = base + (sftp && home == "/" ? QByteArray() : home) +
-                        QUrl::toPercentEncoding(partial, "/");
+    const QByteArray prefix = !sftp ? "/" : remote.startsWith(QLatin1Char('/')) ? "" : "/~/";
+    request.uploadUrl = base + prefix + QUrl::toPercentEncoding(partial, "/");
     request.folderUrl = base + (sftp ? "/~/" : "/");
     if (partial != remote) {
         const auto path = [sftp](const QString& name) { return sftp ? sftpQuoted(name) : name.toUtf8(); };
@@ -500,9 +504,7 @@ void FtpTransfer::runPut(const Request& request)
         if (result == CURLE_OK)
             result = perform();
         if (result == CURLE_SSL_PINNEDPUBKEYNOTMATCH && !progress.serverPin.isEmpty())
-            ask({request.protocol, request.host, request.port,
-                 fingerprintOf(QByteArray::fromBase64(progress.serverPin.mid(8))),
-                 progress.serverPin, true});
+            ask(tlsIdentity(request.host, request.port, progress.serverPin, true));
     } else {
         trustTls(curl, {});
         result = perform();
@@ -512,10 +514,7 @@ void FtpTransfer::runPut(const Request& request)
             !m_abandon && trustTls(curl, unmatchablePin) == CURLE_OK) {
             // Learn the server's key without logging in, and put it to the user.
             perform();
-            const ServerIdentity identity{
-                request.protocol, request.host, request.port,
-                fingerprintOf(QByteArray::fromBase64(progress.serverPin.mid(8))),
-                progress.serverPin};
+            const ServerIdentity identity = tlsIdentity(request.host, request.port, progress.serverPin, false);
             if (progress.serverPin.startsWith("sha256//") && !m_abandon && ask(identity)) {
                 result = trustTls(curl, identity.key);
                 if (result == CURLE_OK)

@@ -52,8 +52,8 @@ public:
     // Abandons a running request and waits for its thread; no state is delivered after.
     ~FtpTransfer() override;
 
-    // The server, as "ftp://host" or "sftp://host" (a port in the URL wins over setPort). The
-    // settings are refused, like the commands, while a request still runs.
+    // The server, as "ftp://host" (a port in the URL wins over setPort), whatever the protocol.
+    // The settings are refused, like the commands, while a request still runs.
     void setUrl(const QString& url);
     void setUserName(const QString& userName);
     void setPassword(const QString& password);

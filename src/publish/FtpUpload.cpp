@@ -73,9 +73,7 @@ void uploadHtml(const Config& config, FtpTransfer& transfer, const ProgramFiles&
             ui.setStatus(QStringLiteral("Configure your FTP settings."));
             return;
         }
-        const bool sftp = config.ftpProtocol == FtpProtocol::Sftp;
-        transfer.setUrl(QLatin1String(sftp ? "sftp://" : "ftp://") +
-                        trimBlanks(config.ftpAddress).toString());
+        transfer.setUrl(QStringLiteral("ftp://") + trimBlanks(config.ftpAddress).toString());
         transfer.setUserName(trimBlanks(config.ftpLogin).toString());
         transfer.setPassword(trimBlanks(config.ftpPassword).toString());
         // The setting is stored as a signed 16-bit number; ports above 32767 come back as

@@ -89,7 +89,10 @@ private slots:
         // what Windows-1252 lacks is saved all the same.
         row("60.9, 40, 65535", "| 60.9 | 40 |n|h|u|p| 65535 |f", "| 60| 40|n|h|u|p|-1|f|");
         row("600, 5, 1", "|600|5|Zbył|h|u|hasło|1|ł", "| 600| 5|Zbył|h|u|hasło| 1|ł|");
-        row("SFTP", "|300|20|n|h|u|p|22|f|SFTP", "| 300| 20|n|h|u|p| 22|f|SFTP|");
+        // Choosing a protocol moves the port to its usual one, unless the user typed another.
+        row("SFTP, usual port", "|300|20|n|h|u|p|21|f|SFTP", "| 300| 20|n|h|u|p| 22|f|SFTP|");
+        row("SFTP, empty port", "|300|20|n|h|u|p||f|SFTP", "| 300| 20|n|h|u|p| 22|f|SFTP|");
+        row("SFTP, a port of one's own", "|300|20|n|h|u|p|2121|f|SFTP", "| 300| 20|n|h|u|p| 2121|f|SFTP|");
         row("interval 59", "|59|20|n|h|u|p|21|f", interval);
         row("interval 601", "|601|20|n|h|u|p|21|f", interval);
         row("records 4", "|300|4|n|h|u|p|21|f", records);
@@ -116,10 +119,10 @@ private slots:
             const char* const boxes[] = {"txtPath",     "txtScan",       "txtRecords",
                                          "txtNickname", "txtFTPaddress", "txtFTPusername",
                                          "txtFTPpw",    "txtFTPport",    "txtFTPfile"};
-            const auto protocol = s.dialog->findChild<QComboBox*>("cboFTPprotocol");
-            protocol->setCurrentIndex(qMax(0, protocol->findText(typed.section('|', 9, 9))));
             for (int i = 0; i < 9; ++i)
                 s.box(boxes[i])->setText((i ? "" : s.game()) + typed.section('|', i, i));
+            const auto protocol = s.dialog->findChild<QComboBox*>("cboFTPprotocol");
+            protocol->setCurrentIndex(qMax(0, protocol->findText(typed.section('|', 9, 9))));
             s.click(1);
             s.config.diskConfig(); // what Apply stored
             const QString saved =
@@ -130,25 +133,6 @@ private slots:
                   "outcome");
             QVERIFY(shown.empty() || s.inst.readFile("statConf.txt") == seed); // nothing was stored
         });
-    }
-
-    // Choosing a protocol moves the port to its usual one, unless the user typed another.
-    void protocol_movesTheUsualPortOnly_data()
-    {
-        QTest::addColumn<QString>("steps"); // the port typed, the protocols chosen in turn, the port shown
-        for (const char* steps : {"21|SFTP|22", "21|SFTP|FTP over TLS|21", "|SFTP|22", " 2121|SFTP|FTP| 2121", "22|FTP over TLS|22"})
-            QTest::newRow(steps) << QString(steps);
-    }
-    void protocol_movesTheUsualPortOnly()
-    {
-        QFETCH(QString, steps);
-        const QStringList step = steps.split('|');
-        GUARDED(Setup s; s.open();
-                const auto protocol = s.dialog->findChild<QComboBox*>("cboFTPprotocol");
-                s.box("txtFTPport")->setText(step.first());
-                for (const QString& name : step.mid(1, step.size() - 2))
-                    protocol->setCurrentIndex(protocol->findText(name));
-                QCOMPARE(s.box("txtFTPport")->text(), step.last()););
     }
 
     void dialog_cancelWantsAnApply_applyOnlyStores_cancelWrites()

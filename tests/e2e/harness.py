@@ -21,7 +21,6 @@ BOXES = {"txtPath": (GENERAL, (2346, 1110)), "txtScan": (GENERAL, (3846, 3744)),
          "txtNickname": (GENERAL, (2946, 4464)), "txtFTPaddress": (FTP, (2706, 1224)), "txtFTPport": (FTP, (1566, 1704)),
          "txtFTPusername": (FTP, (2886, 2424)), "txtFTPpw": (FTP, (2886, 2904)), "txtFTPfile": (FTP, (2346, 4224)),
          "cboFTPprotocol": (FTP, (1566, 1704))}  # the port box, whose Tab goes to the protocol list
-PROTOCOLS = ["FTP", "FTP over TLS", "SFTP"]
 DIALOG = "Tallyvane Configuration"
 
 
@@ -65,7 +64,6 @@ class Session:
                 self.processes.append(subprocess.Popen(["/usr/bin/python3", "-m", "pyftpdlib", "-i", "127.0.0.1", "-p",
                                       "0", "-w", "-d", self.home, "-u", FTP_USER, "-P", FTP_PASSWORD], stderr=log))
             self.ftp_port = int(wait_for(lambda: re.search(rb"127\.0\.0\.1:(\d+)", Path(log.name).read_bytes()), "pyftpdlib")[1])
-            os.makedirs(os.path.join(root, "proftpd"))
             self.processes.append(subprocess.Popen(["/usr/bin/python3", os.path.join(source, "tests", "support", "proftpd_server.py"),
                                   os.path.join(root, "proftpd"), FTP_USER, FTP_PASSWORD, *["no-session-reuse"] * self.wine], stdin=subprocess.PIPE, stdout=subprocess.PIPE))
             self.proftpd = {name: int(port) for name, port in re.findall(r"(\w+)=(\d+)", self.processes[-1].stdout.readline().decode())}
@@ -188,7 +186,7 @@ class Session:
             for point in BOXES[box]:  # the tab, then the box
                 self.click(DIALOG, point)
             if box.startswith("cbo"):  # chosen with the keys, the list closed
-                self.xdotool("key", "--clearmodifiers", "Tab", "Home", *["Down"] * PROTOCOLS.index(text))
+                self.xdotool("key", "--clearmodifiers", "Tab", "Home", *["Down"] * ["FTP", "FTP over TLS", "SFTP"].index(text))
                 continue
             self.xdotool("key", "--clearmodifiers", "ctrl+a", "BackSpace")
             self.xdotool("type", "--delay", "4", "--clearmodifiers", text)

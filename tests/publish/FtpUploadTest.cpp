@@ -27,7 +27,6 @@ static const QStringList everyState{"Looking up host...", "Resolved ip...", "Con
 static const QByteArray page = "<html>\r\n" + QByteArray("<tr>\xe9\x80\0\xff</tr>\r\n", 15).repeated(3000);
 static const QByteArray oldPage = "<html>the page as it was</html>";
 enum Server { Proftpd, ProftpdTlsRequired, ProftpdSftp, Silent, Greeting };
-using Answer = UserInterface::Answer;
 
 static QByteArray readAll(const QString& path)
 {
@@ -56,10 +55,10 @@ struct Relay : QTcpServer
             QTcpSocket* client = nextPendingConnection();
             auto* server = new QTcpSocket(client);
             server->connectToHost(QHostAddress::LocalHost, target);
-            connect(client, &QTcpSocket::readyRead, server, [=, this] { const QByteArray bytes = client->readAll(); sent += bytes, server->write(bytes); });
-            connect(server, &QTcpSocket::readyRead, client, [=] { client->write(server->readAll()); });
-            connect(server, &QTcpSocket::disconnected, client, &QTcpSocket::disconnectFromHost);
-            connect(client, &QTcpSocket::disconnected, server, &QTcpSocket::disconnectFromHost);
+            for (auto [from, to] : {std::pair(client, server), std::pair(server, client)}) {
+                connect(from, &QTcpSocket::readyRead, to, [=, this] { const QByteArray bytes = from->readAll(); sent += from == client ? bytes : "", to->write(bytes); });
+                connect(from, &QTcpSocket::disconnected, to, &QTcpSocket::disconnectFromHost);
+            }
         });
     }
 };
@@ -102,22 +101,6 @@ class FtpUploadTest : public QObject
 
     QString proHome(const QString& name) const { return pro.filePath("home/" + name); }
 
-    void startProftpd()
-    {
-        proftpd.start("/usr/bin/python3", {TALLYVANE_SOURCE_DIR "/tests/support/proftpd_server.py", pro.path(), user, password});
-        QVERIFY(proftpd.waitForReadyRead(60000));
-        const auto match = QRegularExpression(R"(ftp=(\d+) tls=(\d+) sftp=(\d+))").match(proftpd.readAll());
-        QVERIFY(match.hasMatch());
-        ports[Proftpd] = match.captured(1).toUShort(), ports[ProftpdTlsRequired] = match.captured(2).toUShort(), ports[ProftpdSftp] = match.captured(3).toUShort();
-        // The fingerprints as OpenSSL and OpenSSH compute them.
-        tlsFingerprint = "SHA256:" + shell("openssl x509 -in " + pro.filePath("tls.crt") +
-                                           " -pubkey -noout | openssl pkey -pubin -outform der | openssl dgst -sha256 -binary | base64").remove('=');
-        sshKey = shell("ssh-keygen -y -f " + pro.filePath("host.key"));
-        otherSshKey = shell("ssh-keygen -y -f " + pro.filePath("tls.key"));
-        sshFingerprint = shell("ssh-keygen -l -E sha256 -f " + pro.filePath("host.key")).section(' ', 1, 1);
-        QVERIFY(tlsFingerprint.size() == 50 && sshFingerprint.size() == 50 && otherSshKey.startsWith("ssh-rsa "));
-    }
-
 private slots:
     void initTestCase()
     {
@@ -125,7 +108,17 @@ private slots:
         QVERIFY(silent.listen(QHostAddress::LocalHost) && greeting.listen(QHostAddress::LocalHost));
         ports[Silent] = silent.serverPort(), ports[Greeting] = greeting.serverPort();
         connect(&greeting, &QTcpServer::newConnection, [this] { greeting.nextPendingConnection()->write("220 ready\r\n"); });
-        startProftpd();
+        proftpd.start("/usr/bin/python3", {TALLYVANE_SOURCE_DIR "/tests/support/proftpd_server.py", pro.path(), user, password});
+        QVERIFY(proftpd.waitForReadyRead(60000));
+        const auto match = QRegularExpression(R"(ftp=(\d+) tls=(\d+) sftp=(\d+))").match(proftpd.readAll());
+        ports[Proftpd] = match.captured(1).toUShort(), ports[ProftpdTlsRequired] = match.captured(2).toUShort(), ports[ProftpdSftp] = match.captured(3).toUShort();
+        // The fingerprints as OpenSSL and OpenSSH compute them.
+        tlsFingerprint = "SHA256:" + shell("openssl x509 -in " + pro.filePath("tls.crt") +
+                                           " -pubkey -noout | openssl pkey -pubin -outform der | openssl dgst -sha256 -binary | base64").remove('=');
+        sshKey = shell("ssh-keygen -y -f " + pro.filePath("host.key"));
+        otherSshKey = shell("ssh-keygen -y -f " + pro.filePath("tls.key"));
+        sshFingerprint = shell("ssh-keygen -l -E sha256 -f " + pro.filePath("host.key")).section(' ', 1, 1);
+        QVERIFY(match.hasMatch() && tlsFingerprint.size() == 50 && sshFingerprint.size() == 50 && otherSshKey.startsWith("ssh-rsa "));
     }
 
     void cleanupTestCase() { proftpd.closeWriteChannel(), proftpd.waitForFinished(), curl_global_cleanup(); }
@@ -145,8 +138,8 @@ private slots:
         QTest::addColumn<QString>("status");
         QTest::addColumn<QString>("message"); // the last box's title
         const QString staleTls = "[127.0.0.1]:%1 sha256//" + QString(43, 'B') + "=", done = everyState.last();
-        const auto at = [this](const QString& remote, const QString& local) { return QStringList{"127.0.0.1", password, remote, proHome(local)}; };
-        const int yes = int(Answer::Yes), no = int(Answer::No);
+        const auto at = [this](const QString& remote, const QString& local) { return QStringList{"  127.0.0.1 ", password, remote, proHome(local)}; };
+        const int yes = int(UserInterface::Answer::Yes), no = int(UserInterface::Answer::No);
         QTest::newRow("FTP, absolute path") << 0 << int(Proftpd) << at(" " + proHome("stats.htm") + " ", "stats.htm") << page << "" << 0 << done << "";
         QTest::newRow("FTP, relative path") << 0 << int(Proftpd) << at("page.htm", "page.htm") << page << "" << 0 << done << "";
         QTest::newRow("FTP over TLS, self-signed") << 1 << int(Proftpd) << at("page.htm", "page.htm") << page << "" << yes << done << "Unknown Server";
@@ -190,7 +183,7 @@ private slots:
                 upload.config.ftpAddress = settings[0];
                 upload.installation.writeFile(protocol == 1 ? "known_tls_hosts" : "known_hosts", QString(known).replace("%1", QString::number(relay.serverPort())).toUtf8());
                 const QByteArray knownBefore = upload.known();
-                upload.ui.setNextAnswer(Answer(answer));
+                upload.ui.setNextAnswer(UserInterface::Answer(answer));
                 for (int round = 0; round < 1 + uploads; ++round) { // a page that arrived goes again, to a known server
                     upload.ui.clear();
                     upload.start();
@@ -200,7 +193,7 @@ private slots:
                     QVERIFY(!uploads || upload.ui.statuses == everyState);
                     QCOMPARE(upload.ui.messages.empty() ? QString() : upload.ui.messages.back().title, round ? QString() : message);
                     QVERIFY(message != "Unknown Server" || round || upload.ui.messages.back().text.contains("\n" + (protocol == 1 ? tlsFingerprint : sshFingerprint) + "\n"));
-                    QCOMPARE(upload.known() != knownBefore, uploads && answer == int(Answer::Yes));
+                    QCOMPARE(upload.known() != knownBefore, uploads && answer == int(UserInterface::Answer::Yes));
                     QCOMPARE(QFile::exists(upload.installation.files().uploadCopy()), copied && !uploads);
                     QVERIFY(landsAt.endsWith('/') || readAll(landsAt) == (uploads ? page : oldPage));
                     QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), int(!landsAt.endsWith('/')));

@@ -1,16 +1,17 @@
 #!/usr/bin/python3
-# A ProFTPD server for the tests (configured by proftpd.conf.in beside this script), on 127.0.0.1 only, with one virtual user, a throwaway TLS
-# certificate and SSH host key: plain FTP with TLS offered, FTP that requires TLS, and SFTP.
+# A ProFTPD server for the tests (configured by proftpd.conf.in beside this script), on
+# 127.0.0.1 only, with one virtual user, a throwaway TLS certificate and SSH host key: plain FTP
+# with TLS offered, FTP that requires TLS, and SFTP.
 # Arguments: folder, user, password, and "no-session-reuse" where the client cannot resume the
-# control connection's TLS session on the data connection (Wine's Schannel). The folder receives the keys, the configuration, the
-# log and "home", the user's directory; in "home/cutoff" an upload is cut off after 10 KB, and
+# control connection's TLS session on the data connection (Wine's Schannel). The folder receives
+# the keys, the configuration, the log and "home", the user's directory; in "home/cutoff" an upload is cut off after 10 KB, and
 # "home/norename" allows no renaming.
 # Prints "ftp=PORT tls=PORT sftp=PORT" once all three listen, and stops the server when its
 # standard input closes or it is terminated.
 import grp, os, pwd, signal, socket, subprocess, sys, time
 
 folder, user, password = sys.argv[1:4]
-reuse = "TLSOptions NoSessionReuseRequired\n" if sys.argv[4:] == ["no-session-reuse"] else ""
+reuse = "TLSOptions NoSessionReuseRequired" if sys.argv[4:] == ["no-session-reuse"] else ""
 home = os.path.join(folder, "home")
 for folder_name in ("cutoff", "norename"):
     os.makedirs(os.path.join(home, folder_name), exist_ok=True)
@@ -23,8 +24,7 @@ def run(*args):
 run("openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=tallyvane-test",
     "-keyout", f"{folder}/tls.key", "-out", f"{folder}/tls.crt")
 run("openssl", "genrsa", "-traditional", "-out", f"{folder}/host.key", "2048")
-with open(f"{folder}/users", "w") as users:
-    users.write(f"{user}:{run('openssl', 'passwd', '-6', password)}:{os.getuid()}:{os.getgid()}::{home}:/bin/sh\n")
+open(f"{folder}/users", "w").write(f"{user}:{run('openssl', 'passwd', '-6', password)}:{os.getuid()}:{os.getgid()}::{home}:/bin/sh\n")
 for name in ("tls.key", "host.key", "users"):
     os.chmod(f"{folder}/{name}", 0o600)
 
@@ -32,25 +32,25 @@ sockets = [socket.create_server(("127.0.0.1", 0)) for _ in range(3)]
 ftp, tls, sftp = (s.getsockname()[1] for s in sockets)
 for s in sockets:
     s.close()
-certificate = f"TLSRSACertificateFile {folder}/tls.crt\nTLSRSACertificateKeyFile {folder}/tls.key\n{reuse}"
 with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "proftpd.conf.in")) as template:
-    configuration = template.read().format(ftp=ftp, tls=tls, sftp=sftp, folder=folder, home=home, certificate=certificate,
-                                           user=pwd.getpwuid(os.getuid()).pw_name, group=grp.getgrgid(os.getgid()).gr_name)
-with open(f"{folder}/proftpd.conf", "w") as conf:
-    conf.write(configuration)
+    open(f"{folder}/proftpd.conf", "w").write(template.read().format(
+        ftp=ftp, tls=tls, sftp=sftp, folder=folder, home=home, reuse=reuse,
+        user=pwd.getpwuid(os.getuid()).pw_name, group=grp.getgrgid(os.getgid()).gr_name))
 
 server = subprocess.Popen(["proftpd", "--nodaemon", "--config", f"{folder}/proftpd.conf"],
                           stdout=subprocess.DEVNULL, stderr=open(f"{folder}/proftpd.out", "w"))
+
+
+def listening(port):
+    with socket.socket() as probe:
+        return probe.connect_ex(("127.0.0.1", port)) == 0
+
+
 deadline = time.monotonic() + 30
-for port in (ftp, tls, sftp):
-    while True:
-        try:
-            socket.create_connection(("127.0.0.1", port), timeout=1).close()
-            break
-        except OSError:
-            if server.poll() is not None or time.monotonic() > deadline:
-                sys.exit("proftpd did not start: " + open(f"{folder}/proftpd.out").read())
-            time.sleep(0.05)
+while not all(map(listening, (ftp, tls, sftp))):
+    if server.poll() is not None or time.monotonic() > deadline:
+        sys.exit("proftpd did not start: " + open(f"{folder}/proftpd.out").read())
+    time.sleep(0.05)
 print(f"ftp={ftp} tls={tls} sftp={sftp}", flush=True)
 signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
 try:
