@@ -461,7 +461,10 @@ void FtpTransfer::runPut(const Request& request)
     if (request.protocol == FtpProtocol::FtpOverTls) {
         // Control and data connections both, or no transfer at all.
         curl_easy_setopt(curl, CURLOPT_USE_SSL, long(CURLUSESSL_ALL));
-        curl_easy_setopt(curl, CURLOPT_SSL_OPTIONS, long(CURLSSLOPT_REVOKE_BEST_EFFORT));
+#ifdef _WIN32
+        // The certificates this Windows trusts, from its own store.
+        curl_easy_setopt(curl, CURLOPT_SSL_OPTIONS, long(CURLSSLOPT_NATIVE_CA));
+#endif
     }
     if (request.protocol == FtpProtocol::Sftp) {
         curl_easy_setopt(curl, CURLOPT_SSH_AUTH_TYPES,
@@ -508,10 +511,8 @@ void FtpTransfer::runPut(const Request& request)
     } else {
         trustTls(curl, {});
         result = perform();
-        // Windows reports some certificates it cannot verify (an expired one, say) as a failed
-        // handshake rather than a failed verification.
-        if ((result == CURLE_PEER_FAILED_VERIFICATION || result == CURLE_SSL_CONNECT_ERROR) &&
-            !m_abandon && trustTls(curl, unmatchablePin) == CURLE_OK) {
+        if (result == CURLE_PEER_FAILED_VERIFICATION && !m_abandon &&
+            trustTls(curl, unmatchablePin) == CURLE_OK) {
             // Learn the server's key without logging in, and put it to the user.
             perform();
             const ServerIdentity identity = tlsIdentity(request.host, request.port, progress.serverPin, false);

@@ -1,6 +1,6 @@
 # One walk through the real program's window, and the files it leaves behind: first run with the
 # configuration dialog, a scan of examples/game, Generate HTML, Upload HTML to a local FTP
-# server, then over FTP with TLS and over SFTP with the new server trusted on the question, a second start of the same installation while the first runs, Clean Database, About
+# server, then over FTP with TLS and over SFTP with the new server put to the user, a second start of the same installation while the first runs, Clean Database, About
 # and Quit; then a start from an installation folder the program cannot write to.
 # Arguments: the built program, tallyvane-createdb, the source tree, then any launcher's words.
 import os, re, sqlite3, subprocess, sys, tempfile, time  # noqa: E401
@@ -9,6 +9,7 @@ from pathlib import Path
 import harness  # beside this script
 
 STATUS, MESSAGE = r"^tallyvane\.ui: status: ", r"^tallyvane\.ui: message: "
+FAILED = "Error. Check your FTP settings and try again."
 RECORDS, NICKNAME = 5, "Kestrel"
 # name: (games, kills, times killed), counted by hand from examples/game: log 4 is a cooperative
 # game and is skipped; log 6 stops at "Delta 6 Actual". A clan tag's brackets become blanks.
@@ -50,27 +51,41 @@ with tempfile.TemporaryDirectory(prefix="tallyvane-e2e-") as root, harness.Sessi
     rows = [cells[i:i + 8] for i in range(0, len(cells), 8)]  # name, skill, accuracy, kills, killed, hit %, rounds, games
     assert len(rows) == RECORDS and all(PLAYERS[row[0]] == (int(row[7]), int(row[3]), int(row[4])) for row in rows), rows
 
-    # Wine's bcrypt has neither Diffie-Hellman nor raw RSA, on which every key exchange of the SSH
-    # library's Windows backend rests: no SFTP under Wine.
-    protocols = [("FTP over TLS", "FTPS", session.proftpd["ftp"])] + [("SFTP", "SFTP", session.proftpd["sftp"])] * (not session.wine)
-    for protocol, line, port in protocols:
+    # Over TLS and over SFTP to a server with an Ed25519 host key alone, a new server is put to the user with its
+    # key's fingerprint: No (asked of TLS) refuses and remembers nothing, Yes remembers the key and uploads, a
+    # server that shows another key is refused, and the known server is asked nothing.
+    proftpd = os.path.join(root, "proftpd")
+    tls_key = subprocess.run(f"openssl x509 -in {proftpd}/tls.crt -pubkey -noout | openssl pkey -pubin -outform der | openssl dgst -sha256 -binary | base64",
+                             shell=True, check=True, capture_output=True, text=True).stdout.strip().rstrip("=")
+    ssh_key = subprocess.run(["ssh-keygen", "-l", "-E", "sha256", "-f", f"{proftpd}/ed25519.key"], check=True, capture_output=True, text=True).stdout.split()[1]
+    other_key = "ssh-ed25519 AAAAC3NzaC1lZDI1NTE5AAAAIEivNhxjJKPowveHVC0gdAI49WqiKKHgAhSaPNiPxIqJ"
+    for protocol, line, port, known, fingerprint, other in (
+            ("FTP over TLS", "FTPS", session.proftpd["ftp"], "known_tls_hosts", "SHA256:" + tls_key, f"sha256//{'B' * 43}="),
+            ("SFTP", "SFTP", session.proftpd["ed25519"], "known_hosts", ssh_key, other_key)):
         session.click("Tallyvane", harness.MAIN["Configuration"])
         session.fill({"cboFTPprotocol": protocol, "txtFTPport": str(port), "txtFTPfile": "page.htm"})
         session.click(harness.DIALOG, harness.APPLY)
         harness.wait_for(lambda: not session.windows(harness.DIALOG), "the dialog to close")
-        if line == "FTPS":  # a server known by another key is refused
-            Path(session.path("known_tls_hosts")).write_text(f"[127.0.0.1]:{port} sha256//{'B' * 43}=\n")
+        question = MESSAGE + r"Unknown Server \| .*\|SHA-256 fingerprint of its (public|host) key:\|" + re.escape(fingerprint) + r"\|"
+        for answer in "ny" if line == "FTPS" else "y":
             session.click("Tallyvane", harness.MAIN["Upload HTML"])
-            first.expect(MESSAGE + r"Server Identity Changed \| The identity of the server 127\.0\.0\.1:\d+ has changed.*\|SHA256:")
-            session.answer("Server Identity Changed", "Return")
-            os.remove(session.path("known_tls_hosts"))
-        session.click("Tallyvane", harness.MAIN["Upload HTML"])
-        if not (session.wine and protocol == "FTP over TLS"):  # Wine's Schannel checks no certificate
-            first.expect(MESSAGE + r"Unknown Server \| .*\|SHA-256 fingerprint of its (public|host) key:\|SHA256:")
-            session.answer("Unknown Server", "y")
-        first.expect(STATUS + "HTML file successfully uploaded!$")
+            first.expect(question)
+            session.answer("Unknown Server", answer)
+            first.expect(STATUS + ("HTML file successfully uploaded!$" if answer == "y" else re.escape(FAILED) + "$"))
+            assert os.path.exists(session.path(known)) == (answer == "y"), f"{known} after {answer!r}"
         assert Path(session.proftpd_home, "page.htm").read_bytes() == page, f"the upload over {protocol} differs from the page"
         os.remove(os.path.join(session.proftpd_home, "page.htm"))
+        remembered = Path(session.path(known)).read_text()
+        Path(session.path(known)).write_text(f"[127.0.0.1]:{port} {other}\n")
+        session.click("Tallyvane", harness.MAIN["Upload HTML"])
+        first.expect(MESSAGE + r"Server Identity Changed \| The identity of the server 127\.0\.0\.1:\d+ has changed.*\|" + re.escape(fingerprint) + r"\|")
+        session.answer("Server Identity Changed", "Return")
+        first.expect(STATUS + re.escape(FAILED) + "$")
+        Path(session.path(known)).write_text(remembered)
+        since = first.seen
+        session.click("Tallyvane", harness.MAIN["Upload HTML"])
+        first.expect(STATUS + "HTML file successfully uploaded!$")
+        assert not re.search(MESSAGE, Path(first.log).read_text(errors="replace")[since:first.seen], re.M), f"a known {protocol} server asked"
 
     # A second start of this installation brings the first to the front and changes no file.
     before = files(session)
@@ -105,7 +120,7 @@ with tempfile.TemporaryDirectory(prefix="tallyvane-e2e-") as root, harness.Sessi
     assert Path(session.path("dateStamps.txt")).read_bytes() == "".join(time.strftime(
         "#%Y-%m-%d %H:%M:%S#\r\n", time.localtime(stamp)) for stamp in session.log_times).encode(), "wrong stamps"
     assert sorted(os.listdir(session.installation)) == sorted([os.path.basename(session.program), "dateStamps.txt",
-        *["known_hosts", "known_tls_hosts"] * (not session.wine), "output", "statConf.txt", "tallyvane.mdb"] + ["uninstall.exe"] * session.wine), os.listdir(session.installation)
+        "known_hosts", "known_tls_hosts", "output", "statConf.txt", "tallyvane.mdb"] + ["uninstall.exe"] * session.wine), os.listdir(session.installation)
     assert os.listdir(session.path("output")) == ["tallyvane.htm"]
     if session.wine:  # Wine keeps no Unix permissions of its own to refuse a folder with
         sys.exit(print("e2e_window: passed under Wine"))

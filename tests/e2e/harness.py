@@ -65,7 +65,7 @@ class Session:
                                       "0", "-w", "-d", self.home, "-u", FTP_USER, "-P", FTP_PASSWORD], stderr=log))
             self.ftp_port = int(wait_for(lambda: re.search(rb"127\.0\.0\.1:(\d+)", Path(log.name).read_bytes()), "pyftpdlib")[1])
             self.processes.append(subprocess.Popen(["/usr/bin/python3", os.path.join(source, "tests", "support", "proftpd_server.py"),
-                                  os.path.join(root, "proftpd"), FTP_USER, FTP_PASSWORD, *["no-session-reuse"] * self.wine], stdin=subprocess.PIPE, stdout=subprocess.PIPE))
+                                  os.path.join(root, "proftpd"), FTP_USER, FTP_PASSWORD], stdin=subprocess.PIPE, stdout=subprocess.PIPE))
             self.proftpd = {name: int(port) for name, port in re.findall(r"(\w+)=(\d+)", self.processes[-1].stdout.readline().decode())}
             self.proftpd_home = os.path.join(root, "proftpd", "home")
             self.game_path = self.game

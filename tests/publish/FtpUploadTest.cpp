@@ -26,7 +26,7 @@ static const QStringList everyState{"Looking up host...", "Resolved ip...", "Con
 // CR LF, NUL and the high half: bytes that a text-mode transfer would change.
 static const QByteArray page = "<html>\r\n" + QByteArray("<tr>\xe9\x80\0\xff</tr>\r\n", 15).repeated(3000);
 static const QByteArray oldPage = "<html>the page as it was</html>";
-enum Server { Proftpd, ProftpdTlsRequired, ProftpdSftp, Silent, Greeting };
+enum Server { Proftpd, ProftpdTlsRequired, ProftpdSftp, ProftpdEd25519, Silent, Greeting };
 
 static QByteArray readAll(const QString& path)
 {
@@ -94,10 +94,10 @@ class FtpUploadTest : public QObject
     Q_OBJECT
     QTemporaryDir pro; // ProFTPD's, with the user's directory in pro/home
     QProcess proftpd;
-    quint16 ports[5] = {};
+    quint16 ports[6] = {};
     QTcpServer silent, greeting; // take connections and say nothing, or only the greeting
     Relay relay;
-    QString tlsFingerprint, sshFingerprint, sshKey, otherSshKey;
+    QString fingerprints[6], sshKey, otherSshKey;
 
     QString proHome(const QString& name) const { return pro.filePath("home/" + name); }
 
@@ -110,15 +110,18 @@ private slots:
         connect(&greeting, &QTcpServer::newConnection, [this] { greeting.nextPendingConnection()->write("220 ready\r\n"); });
         proftpd.start("/usr/bin/python3", {TALLYVANE_SOURCE_DIR "/tests/support/proftpd_server.py", pro.path(), user, password});
         QVERIFY(proftpd.waitForReadyRead(60000));
-        const auto match = QRegularExpression(R"(ftp=(\d+) tls=(\d+) sftp=(\d+))").match(proftpd.readAll());
-        ports[Proftpd] = match.captured(1).toUShort(), ports[ProftpdTlsRequired] = match.captured(2).toUShort(), ports[ProftpdSftp] = match.captured(3).toUShort();
+        const auto match = QRegularExpression(R"(ftp=(\d+) tls=(\d+) sftp=(\d+) ed25519=(\d+))").match(proftpd.readAll());
+        for (int server : {Proftpd, ProftpdTlsRequired, ProftpdSftp, ProftpdEd25519})
+            ports[server] = match.captured(server + 1).toUShort();
         // The fingerprints as OpenSSL and OpenSSH compute them.
-        tlsFingerprint = "SHA256:" + shell("openssl x509 -in " + pro.filePath("tls.crt") +
+        fingerprints[Proftpd] = "SHA256:" + shell("openssl x509 -in " + pro.filePath("tls.crt") +
                                            " -pubkey -noout | openssl pkey -pubin -outform der | openssl dgst -sha256 -binary | base64").remove('=');
         sshKey = shell("ssh-keygen -y -f " + pro.filePath("host.key"));
         otherSshKey = shell("ssh-keygen -y -f " + pro.filePath("tls.key"));
-        sshFingerprint = shell("ssh-keygen -l -E sha256 -f " + pro.filePath("host.key")).section(' ', 1, 1);
-        QVERIFY(match.hasMatch() && tlsFingerprint.size() == 50 && sshFingerprint.size() == 50 && otherSshKey.startsWith("ssh-rsa "));
+        for (auto [server, key] : {std::pair(ProftpdSftp, "host.key"), std::pair(ProftpdEd25519, "ed25519.key")})
+            fingerprints[server] = shell("ssh-keygen -l -E sha256 -f " + pro.filePath(key)).section(' ', 1, 1);
+        QVERIFY(match.hasMatch() && otherSshKey.startsWith("ssh-rsa "));
+        QVERIFY(fingerprints[Proftpd].size() == 50 && fingerprints[ProftpdSftp].size() == 50 && fingerprints[ProftpdEd25519].size() == 50);
     }
 
     void cleanupTestCase() { proftpd.closeWriteChannel(), proftpd.waitForFinished(), curl_global_cleanup(); }
@@ -145,6 +148,7 @@ private slots:
         QTest::newRow("FTP over TLS, self-signed") << 1 << int(Proftpd) << at("page.htm", "page.htm") << page << "" << yes << done << "Unknown Server";
         QTest::newRow("SFTP, absolute path") << 2 << int(ProftpdSftp) << at(proHome("page.htm"), "page.htm") << page << "" << yes << done << "Unknown Server";
         QTest::newRow("SFTP, relative path") << 2 << int(ProftpdSftp) << at("page.htm", "page.htm") << page << "" << yes << done << "Unknown Server";
+        QTest::newRow("SFTP, Ed25519 host key alone") << 2 << int(ProftpdEd25519) << at("page.htm", "page.htm") << page << "" << yes << done << "Unknown Server";
         QTest::newRow("wrong password") << 0 << int(Proftpd) << QStringList{"127.0.0.1", "wrong", "refused.htm", proHome("refused.htm")} << page << "" << 0 << failed << "";
         QTest::newRow("missing remote directory") << 0 << int(Proftpd) << at("no/x.htm", "") << page << "" << 0 << failed << "";
         QTest::newRow("server silent") << 0 << int(Silent) << at("x.htm", "") << page << "" << 0 << failed << "";
@@ -157,6 +161,8 @@ private slots:
         QTest::newRow("SFTP, new server not trusted") << 2 << int(ProftpdSftp) << at("page.htm", "page.htm") << page << "" << no << failed << "Unknown Server";
         QTest::newRow("TLS, server key changed") << 1 << int(Proftpd) << at("page.htm", "page.htm") << page << staleTls << yes << failed << "Server Identity Changed";
         QTest::newRow("SFTP, server key changed") << 2 << int(ProftpdSftp) << at("page.htm", "page.htm") << page << "[127.0.0.1]:%1 " + otherSshKey << yes << failed << "Server Identity Changed";
+        QTest::newRow("SFTP, Ed25519 key changed") << 2 << int(ProftpdEd25519) << at("page.htm", "page.htm") << page
+                                                   << "[127.0.0.1]:%1 ssh-ed25519 AAAAC3NzaC1lZDI1NTE5AAAAIEivNhxjJKPowveHVC0gdAI49WqiKKHgAhSaPNiPxIqJ" << yes << failed << "Server Identity Changed";
         QTest::newRow("FTP, cut off half-way") << 0 << int(Proftpd) << at("cutoff/page.htm", "cutoff/page.htm") << page << "" << 0 << failed << "";
         QTest::newRow("FTP, renaming refused") << 0 << int(Proftpd) << at("norename/page.htm", "norename/page.htm") << page << "" << 0 << failed << "";
         QTest::newRow("SFTP, renaming refused") << 2 << int(ProftpdSftp) << at("norename/page.htm", "norename/page.htm") << page << "[127.0.0.1]:%1 " + sshKey << 0 << failed << "";
@@ -192,7 +198,7 @@ private slots:
                     QVERIFY2(upload.ui.status().startsWith(status), qPrintable(upload.ui.status()));
                     QVERIFY(!uploads || upload.ui.statuses == everyState);
                     QCOMPARE(upload.ui.messages.empty() ? QString() : upload.ui.messages.back().title, round ? QString() : message);
-                    QVERIFY(message != "Unknown Server" || round || upload.ui.messages.back().text.contains("\n" + (protocol == 1 ? tlsFingerprint : sshFingerprint) + "\n"));
+                    QVERIFY(message != "Unknown Server" || round || upload.ui.messages.back().text.contains("\n" + fingerprints[server] + "\n"));
                     QCOMPARE(upload.known() != knownBefore, uploads && answer == int(UserInterface::Answer::Yes));
                     QCOMPARE(QFile::exists(upload.installation.files().uploadCopy()), copied && !uploads);
                     QVERIFY(landsAt.endsWith('/') || readAll(landsAt) == (uploads ? page : oldPage));
