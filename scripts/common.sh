@@ -3,7 +3,7 @@
 
 TALLYVANE_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 TALLYVANE_PACKAGES=(
-    cmake g++ qt6-base-dev libsqlite3-dev sqlite3 libcurl4-openssl-dev python3-pyftpdlib
+    cmake g++ qt6-base-dev libsqlite3-dev sqlite3 libcurl4-openssl-dev libssl-dev python3-pyftpdlib python3-cryptography
     proftpd-core proftpd-mod-crypto openssl openssh-client ca-certificates
     fonts-liberation xvfb xdotool x11-apps imagemagick clang libclang-rt-14-dev time
 )

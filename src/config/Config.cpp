@@ -30,8 +30,8 @@ void Config::loadConfig()
     QString lines[9];
     for (QString& line : lines)
         line = input.readLine();
-    const FtpProtocol protocol =
-        FtpProtocols::fromConfigLine(input.atEnd() ? QString() : input.readLine());
+    const QString protocolLine = input.atEnd() ? QString() : input.readLine();
+    const FtpProtocol protocol = FtpProtocols::fromConfigLine(protocolLine);
 
     const std::int16_t interval = Numbers::floorToInt16(Numbers::parse(lines[1]));
     const std::int16_t recordCount = Numbers::floorToInt16(Numbers::parse(lines[2]));
@@ -47,6 +47,7 @@ void Config::loadConfig()
     ftpPort = port;
     ftpFile = lines[8];
     ftpProtocol = protocol;
+    ftpProtocolLine = protocolLine;
 }
 
 void Config::diskConfig()
@@ -54,7 +55,9 @@ void Config::diskConfig()
     QStringList lines{roguePath, Numbers::formatWithSign(scanInterval),
                       Numbers::formatWithSign(records), nickname, ftpAddress, ftpLogin, ftpPassword,
                       Numbers::formatWithSign(ftpPort), ftpFile};
-    if (ftpProtocol != FtpProtocol::Ftp)
+    if (ftpProtocol == FtpProtocol::Unknown)
+        lines.append(ftpProtocolLine);
+    else if (ftpProtocol != FtpProtocol::Ftp)
         lines.append(FtpProtocols::configLine(ftpProtocol));
     TextFileWriter::writePrivateLines(m_path, lines);
 }

@@ -36,6 +36,8 @@ public:
     std::int16_t ftpPort = 0;
     QString ftpFile;
     FtpProtocol ftpProtocol = FtpProtocol::Ftp;
+    // The tenth line as read; written back as it was while the protocol is Unknown.
+    QString ftpProtocolLine;
 
     // Writes the members to the file, in one step, readable by the owner only.
     void diskConfig();

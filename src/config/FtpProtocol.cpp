@@ -15,6 +15,7 @@ QString configLine(FtpProtocol protocol)
     case FtpProtocol::Sftp:
         return QStringLiteral("SFTP");
     case FtpProtocol::Ftp:
+    case FtpProtocol::Unknown:
         break;
     }
     return QString();
@@ -28,7 +29,9 @@ FtpProtocol fromConfigLine(const QString& line)
         return FtpProtocol::FtpOverTls;
     if (name.compare(QLatin1String("SFTP"), Qt::CaseInsensitive) == 0)
         return FtpProtocol::Sftp;
-    return FtpProtocol::Ftp;
+    if (name.isEmpty() || name.compare(QLatin1String("FTP"), Qt::CaseInsensitive) == 0)
+        return FtpProtocol::Ftp;
+    return FtpProtocol::Unknown;
 }
 
 QString displayName(FtpProtocol protocol)
@@ -38,6 +41,8 @@ QString displayName(FtpProtocol protocol)
         return QStringLiteral("FTP over TLS");
     case FtpProtocol::Sftp:
         return QStringLiteral("SFTP");
+    case FtpProtocol::Unknown:
+        return QString();
     case FtpProtocol::Ftp:
         break;
     }

@@ -269,6 +269,7 @@ void frmDirectory::Form_Load()
     txtFTPaddress->setText(m_config.ftpAddress);
     txtFTPusername->setText(m_config.ftpLogin);
     txtFTPpw->setText(m_config.ftpPassword);
+    // An unknown protocol line shows no protocol, until the user chooses one.
     cboFTPprotocol->setCurrentIndex(cboFTPprotocol->findData(int(m_config.ftpProtocol)));
     // The upload reads a port of 0 as the protocol's usual port, and so does the box, so that
     // Apply accepts it.
@@ -307,6 +308,8 @@ void frmDirectory::dirList_Change()
 // The port follows the protocol to its usual port, unless the user typed one of their own.
 void frmDirectory::cboFTPprotocol_Change()
 {
+    if (cboFTPprotocol->currentIndex() < 0)
+        return;
     const auto protocol = FtpProtocol(cboFTPprotocol->currentData().toInt());
     const QString typed = txtFTPport->text().trimmed();
     if (typed.isEmpty() || typed == QString::number(FtpProtocols::usualPort(m_portProtocol)))
@@ -366,7 +369,8 @@ void frmDirectory::apply()
     m_config.ftpPassword = password;
     m_config.ftpPort = port;
     m_config.ftpFile = file;
-    m_config.ftpProtocol = FtpProtocol(cboFTPprotocol->currentData().toInt());
+    if (cboFTPprotocol->currentIndex() >= 0)
+        m_config.ftpProtocol = FtpProtocol(cboFTPprotocol->currentData().toInt());
     emit applied();
     accept();
 }

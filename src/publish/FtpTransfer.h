@@ -22,16 +22,13 @@
 // A PUT closes its own connection before it reports 11 or 12, so a CLOSE after it has
 // nothing left to end and reports no state.
 //
-// A PUT never leaves the remote file half-written: the file is sent under a temporary name
-// beside it (".<name>.part") and renamed over it once complete. Where the server refuses to
-// rename over an existing file, the old file is removed first. A failed upload removes its
-// temporary file where the server still lets it.
+// A PUT never leaves the remote file half-written (see RemoteReplace).
 //
-// Over TLS and SFTP the server must prove its identity: a TLS certificate the system
-// trusts, or a key the known servers hold. Any other key is put to the trust check, on the
-// owner's thread, while the transfer waits; only a yes lets the transfer go on, and the check
-// is expected to have remembered the key by then. A key that differs from the one known is
-// put to the check too, marked changed, and the transfer is refused whatever it answers.
+// Over TLS and SFTP the server must prove its identity before the password goes to it (see
+// ServerTrust). What needs the user is put to the trust check, on the owner's thread, while
+// the transfer waits: a new server, which only a yes lets through (the check is expected to
+// have remembered it by then); a changed or revoked one, refused whatever the check answers;
+// and a TLS server verified for the first time, for the check to remember.
 //
 // The object must be used from the thread that owns it; states arrive there, queued and in
 // order, through stateChanged. libcurl must have been initialised (curl_global_init) before
@@ -62,6 +59,9 @@ public:
     void setProtocol(FtpProtocol protocol);
     void setKnownServers(const KnownServers& servers);
     void setTrustCheck(TrustCheck check);
+    // Certificates to verify TLS servers against instead of the system's, and revocation
+    // lists to check them with; empty names the system's store.
+    void setCertificateAuthorities(const QString& bundle, const QString& revocations);
     // Seconds that connecting, a server reply or a stalled upload may take; 60 by default.
     void setRequestTimeout(int seconds);
 
@@ -95,6 +95,8 @@ private:
     FtpProtocol m_protocol = FtpProtocol::Ftp;
     KnownServers m_knownServers{QString(), QString()};
     TrustCheck m_trustCheck;
+    QString m_caBundle;
+    QString m_revocations;
     int m_timeoutSeconds = 60;
     bool m_busy = false;
     std::atomic<bool> m_abandon{false};

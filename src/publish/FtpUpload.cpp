@@ -10,6 +10,7 @@
 #include "platform/ProgramFiles.h"
 #include "platform/UserInterface.h"
 
+#include <QDebug>
 #include <QDir>
 
 namespace FtpUpload {
@@ -24,31 +25,58 @@ KnownServers knownServersOf(const ProgramFiles& files)
 
 bool trustServer(const ServerIdentity& identity, const ProgramFiles& files, UserInterface& ui)
 {
+    using Standing = ServerIdentity::Standing;
     const QString server = identity.host + QLatin1Char(':') + QString::number(identity.port);
     const bool tls = identity.protocol == FtpProtocol::FtpOverTls;
     const QString file = QDir::toNativeSeparators(tls ? files.knownTlsHosts() : files.knownHosts());
-    if (identity.changed) {
-        ui.showMessage({QStringLiteral("The identity of the server %1 has changed: it no longer "
-                                       "shows the key it was trusted with. The upload was "
-                                       "stopped, and the password was not sent.\n\n"
-                                       "SHA-256 fingerprint it shows now:\n%2\n\n"
+    // Hosts publish one fingerprint for each type of key.
+    const QString key = tls ? QStringLiteral("its certificate's %1 public key").arg(identity.keyType)
+                            : QStringLiteral("its %1 host key").arg(identity.keyType);
+    if (identity.standing == Standing::Verified) {
+        // Nobody is asked: from now on its certificate must verify.
+        try {
+            knownServersOf(files).remember(identity);
+        } catch (const Failure& failure) {
+            qWarning().noquote() << "could not remember" << server << "in" << file << "-"
+                                 << failure.description();
+        }
+        return true;
+    }
+    if (identity.standing == Standing::Revoked) {
+        ui.showMessage({QStringLiteral("The certificate of the server %1 has been revoked by its "
+                                       "issuer. The upload was stopped, and the password was not "
+                                       "sent.\n\nSHA-256 fingerprint of %2:\n%3\n\n"
+                                       "Ask the server's owner to renew the certificate.")
+                            .arg(server, key, identity.fingerprint),
+                        QStringLiteral("Certificate Revoked"), UserInterface::Icon::Critical,
+                        UserInterface::Buttons::Ok});
+        return false;
+    }
+    if (identity.standing == Standing::Changed) {
+        const QString how =
+            identity.reason.isEmpty()
+                ? QStringLiteral("it no longer shows the key it was trusted with")
+                : QStringLiteral("its certificate was verified by an authority before, and now "
+                                 "it cannot be verified: %1").arg(identity.reason);
+        ui.showMessage({QStringLiteral("The identity of the server %1 has changed: %2. The upload "
+                                       "was stopped, and the password was not sent.\n\n"
+                                       "SHA-256 fingerprint of %3 now:\n%4\n\n"
                                        "If the server's owner confirms the change, remove the "
-                                       "server's line from %3 and upload again.")
-                            .arg(server, identity.fingerprint, file),
+                                       "server's line from %5 and upload again.")
+                            .arg(server, how, key, identity.fingerprint, file),
                         QStringLiteral("Server Identity Changed"), UserInterface::Icon::Critical,
                         UserInterface::Buttons::Ok});
         return false;
     }
     const QString why = tls ? QStringLiteral("The certificate of the server %1 could not be "
-                                             "verified by this computer.")
-                            : QStringLiteral("The server %1 is not known yet.");
+                                             "verified by this computer: %2.")
+                                  .arg(server, identity.reason)
+                            : QStringLiteral("The server %1 is not known yet.").arg(server);
     const UserInterface::Answer answer = ui.showMessage(
-        {why.arg(server) +
-             QStringLiteral("\n\nSHA-256 fingerprint of its %1:\n%2\n\n"
-                            "Compare it with the one your host gives you. Do you trust this "
-                            "server? Yes remembers it, and later uploads accept only this key.")
-                 .arg(tls ? QStringLiteral("public key") : QStringLiteral("host key"),
-                      identity.fingerprint),
+        {why + QStringLiteral("\n\nSHA-256 fingerprint of %1:\n%2\n\n"
+                              "Compare it with the one your host gives you. Do you trust this "
+                              "server? Yes remembers it, and later uploads accept only this key.")
+                   .arg(key, identity.fingerprint),
          QStringLiteral("Unknown Server"), UserInterface::Icon::Question,
          UserInterface::Buttons::YesNo});
     if (answer != UserInterface::Answer::Yes)
@@ -71,6 +99,19 @@ void uploadHtml(const Config& config, FtpTransfer& transfer, const ProgramFiles&
     try {
         if (config.ftpAddress == placeholderAddress) {
             ui.setStatus(QStringLiteral("Configure your FTP settings."));
+            return;
+        }
+        if (config.ftpProtocol == FtpProtocol::Unknown) {
+            // Never plain FTP for a protocol the file names but this program does not know.
+            ui.showMessage({QStringLiteral("The protocol line \"%1\" of %2 names no protocol "
+                                           "Tallyvane knows, so nothing was sent. Choose the "
+                                           "protocol on the FTP Settings tab of the "
+                                           "configuration.")
+                                .arg(config.ftpProtocolLine.trimmed(),
+                                     QDir::toNativeSeparators(config.path())),
+                            QStringLiteral("Tallyvane"), UserInterface::Icon::Critical,
+                            UserInterface::Buttons::Ok});
+            ui.setStatus(QStringLiteral("Error. Check your FTP settings and try again."));
             return;
         }
         transfer.setUrl(QStringLiteral("ftp://") + trimBlanks(config.ftpAddress).toString());

@@ -43,14 +43,18 @@ QByteArray sshPattern(const QString& host, quint16 port)
     return port == 22 ? host.toUtf8() : "[" + host.toUtf8() + "]:" + QByteArray::number(port);
 }
 
+const QByteArray verifiedMark = "verified";
+
 QByteArray tlsPattern(const QString& host, quint16 port)
 {
     return "[" + host.toUtf8() + "]:" + QByteArray::number(port);
 }
 
-// An SSH key begins with its type's name, a 32-bit big-endian length and the name.
-QByteArray sshKeyType(const QByteArray& key)
+} // namespace
+
+QByteArray KnownServers::sshKeyType(const QByteArray& key)
 {
+    // A 32-bit big-endian length, then the type's name.
     if (key.size() < 4)
         return {};
     const quint32 length = quint32(quint8(key[0])) << 24 | quint32(quint8(key[1])) << 16 |
@@ -59,8 +63,6 @@ QByteArray sshKeyType(const QByteArray& key)
         return {};
     return key.mid(4, qsizetype(length));
 }
-
-} // namespace
 
 KnownServers::KnownServers(QString knownHostsFile, QString knownTlsHostsFile)
     : m_knownHosts(std::move(knownHostsFile)), m_knownTlsHosts(std::move(knownTlsHostsFile))
@@ -73,31 +75,52 @@ void KnownServers::ensureReadable() const
     readLines(m_knownTlsHosts);
 }
 
-QByteArray KnownServers::tlsPin(const QString& host, quint16 port) const
+QByteArray KnownServers::tlsEntry(const QString& host, quint16 port) const
 {
     const QByteArray pattern = tlsPattern(host, port);
     for (const QByteArray& line : readLines(m_knownTlsHosts)) {
         const QList<QByteArray> fields = line.simplified().split(' ');
-        if (fields.size() == 2 && fields[0] == pattern && fields[1].startsWith("sha256//"))
+        if (fields.size() == 2 && fields[0] == pattern)
             return fields[1];
     }
     return {};
 }
 
+QByteArray KnownServers::tlsPin(const QString& host, quint16 port) const
+{
+    const QByteArray entry = tlsEntry(host, port);
+    return entry.startsWith("sha256//") ? entry : QByteArray();
+}
+
+bool KnownServers::tlsVerified(const QString& host, quint16 port) const
+{
+    return tlsEntry(host, port) == verifiedMark;
+}
+
+QList<QByteArray> KnownServers::sshEntries(const QString& host, quint16 port) const
+{
+    const QByteArray pattern = sshPattern(host, port);
+    QList<QByteArray> keys;
+    for (const QByteArray& line : readLines(m_knownHosts)) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (!line.startsWith('#') && fields.size() >= 3 && fields[0].split(',').contains(pattern))
+            keys.append(QByteArray::fromBase64(fields[2]));
+    }
+    return keys;
+}
+
 KnownServers::Match KnownServers::sshHostKey(const QString& host, quint16 port,
                                              const QByteArray& key) const
 {
-    const QByteArray pattern = sshPattern(host, port);
-    Match match = Match::Unknown;
-    for (const QByteArray& line : readLines(m_knownHosts)) {
-        const QList<QByteArray> fields = line.simplified().split(' ');
-        if (line.startsWith('#') || fields.size() < 3 || !fields[0].split(',').contains(pattern))
-            continue;
-        if (QByteArray::fromBase64(fields[2]) == key)
-            return Match::Same;
-        match = Match::Changed;
-    }
-    return match;
+    const QList<QByteArray> keys = sshEntries(host, port);
+    if (keys.contains(key))
+        return Match::Same;
+    return keys.isEmpty() ? Match::Unknown : Match::Changed;
+}
+
+bool KnownServers::knowsSshServer(const QString& host, quint16 port) const
+{
+    return !sshEntries(host, port).isEmpty();
 }
 
 void KnownServers::remember(const ServerIdentity& identity) const
@@ -115,6 +138,7 @@ void KnownServers::remember(const ServerIdentity& identity) const
     const QByteArray pattern = tlsPattern(identity.host, identity.port);
     QList<QByteArray> lines = readLines(m_knownTlsHosts);
     lines.removeIf([&](const QByteArray& line) { return line.startsWith(pattern + ' '); });
-    lines.append(pattern + ' ' + identity.key);
+    const bool verified = identity.standing == ServerIdentity::Standing::Verified;
+    lines.append(pattern + ' ' + (verified ? verifiedMark : identity.key));
     writeLines(m_knownTlsHosts, lines);
 }

@@ -46,7 +46,7 @@ private slots:
             QTest::newRow(name) << content << code
                                 << (after.isEmpty() ? content : after.replace('|', "\r\n"));
         };
-        row("bare numbers", "/g|60.9|7|n|h|u|p|20.5|f|x|", 0, "/g| 60| 7|n|h|u|p| 20|f|");
+        row("bare numbers", "/g|60.9|7|n|h|u|p|20.5|f|", 0, "/g| 60| 7|n|h|u|p| 20|f|");
         row("UTF-8 beyond Windows-1252", "/home/kestrel/игра| 600| 5| Zbył |h|u|hasło| 1|f|", 0);
         row("Windows-1252", "/j\xe9|-5|32767|n||||21.5|f|", 0, "/j\xc3\xa9|-5| 32767|n|||| 22|f|");
         row("eight lines", "/g| 60| 5|n|h|u|p| 21|", 62);
@@ -54,6 +54,7 @@ private slots:
         row("port past 16 bits", "/g| 60| 5|n|h|u|p|32767.5|f|", 6);
         row("protocol on a tenth line", "/g| 60| 5|n|h|u|p| 22|f|FTPS|", 0);
         row("protocol typed by hand", "/g| 60| 5|n|h|u|p| 22|f| sftp |", 0, "/g| 60| 5|n|h|u|p| 22|f|SFTP|");
+        row("protocol unknown, kept", "/g| 60| 5|n|h|u|p| 21|f|FTPES|", 0);
     }
     void load_readsNineLinesAndSavesUtf8_orFailsLeavingTheFile()
     {
@@ -141,7 +142,9 @@ private slots:
             Setup s;
             const QByteArray seed = s.inst.readFile("statConf.txt");
             s.config.ftpPort = 0; // the upload reads it as 21, and so does Apply
+            s.config.ftpProtocol = FtpProtocol::Unknown, s.config.ftpProtocolLine = "FTPES";
             s.open();
+            QCOMPARE(s.dialog->findChild<QComboBox*>("cboFTPprotocol")->currentIndex(), -1); // none until one is chosen
             s.click(0);
             QCOMPARE(s.ui.messages.at(0).text, "You must apply a configuration at least once!");
             s.box("txtPath")->setText(s.game());
@@ -153,7 +156,7 @@ private slots:
             s.click(0);
             QCOMPARE(s.inst.readFile("statConf.txt"),
                      s.game().toUtf8() +
-                         "\r\n 300\r\n 20\r\nn\r\nftp.example.com\r\n\r\n\r\n 21\r\n\r\n");
+                         "\r\n 300\r\n 20\r\nn\r\nftp.example.com\r\n\r\n\r\n 21\r\n\r\nFTPES\r\n");
         });
     }
 };

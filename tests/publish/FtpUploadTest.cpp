@@ -26,7 +26,9 @@ static const QStringList everyState{"Looking up host...", "Resolved ip...", "Con
 // CR LF, NUL and the high half: bytes that a text-mode transfer would change.
 static const QByteArray page = "<html>\r\n" + QByteArray("<tr>\xe9\x80\0\xff</tr>\r\n", 15).repeated(3000);
 static const QByteArray oldPage = "<html>the page as it was</html>";
-enum Server { Proftpd, ProftpdTlsRequired, ProftpdSftp, ProftpdEd25519, Silent, Greeting };
+// The test ProFTPD's servers, in the order it names them, then two silent ones of the test's own.
+enum Server { Proftpd, ProftpdTlsRequired, ProftpdSftp, ProftpdEd25519, Verified, WrongName, Expired, Revoked, UnknownCa, Silent, Greeting };
+static const char* const proftpdNames[] = {"ftp", "tls", "sftp", "ed25519", "verified", "wrongname", "expired", "revoked", "unknownca"};
 
 static QByteArray readAll(const QString& path)
 {
@@ -80,6 +82,7 @@ struct Upload
         config.ftpPassword = secret;
         config.ftpFile = remote;
         config.ftpProtocol = FtpProtocol(protocol);
+        config.ftpProtocolLine = "FTPES"; // read only while the protocol is Unknown
         if (!content.isNull()) installation.writeFile("output/tallyvane.htm", content);
         transfer->setRequestTimeout(5);
         QObject::connect(transfer.get(), &FtpTransfer::stateChanged,
@@ -94,10 +97,10 @@ class FtpUploadTest : public QObject
     Q_OBJECT
     QTemporaryDir pro; // ProFTPD's, with the user's directory in pro/home
     QProcess proftpd;
-    quint16 ports[6] = {};
+    quint16 ports[Greeting + 1] = {};
     QTcpServer silent, greeting; // take connections and say nothing, or only the greeting
     Relay relay;
-    QString fingerprints[6], sshKey, otherSshKey;
+    QString fingerprints[Greeting + 1], sshKey, otherSshKey;
 
     QString proHome(const QString& name) const { return pro.filePath("home/" + name); }
 
@@ -110,18 +113,24 @@ private slots:
         connect(&greeting, &QTcpServer::newConnection, [this] { greeting.nextPendingConnection()->write("220 ready\r\n"); });
         proftpd.start("/usr/bin/python3", {TALLYVANE_SOURCE_DIR "/tests/support/proftpd_server.py", pro.path(), user, password});
         QVERIFY(proftpd.waitForReadyRead(60000));
-        const auto match = QRegularExpression(R"(ftp=(\d+) tls=(\d+) sftp=(\d+) ed25519=(\d+))").match(proftpd.readAll());
-        for (int server : {Proftpd, ProftpdTlsRequired, ProftpdSftp, ProftpdEd25519})
-            ports[server] = match.captured(server + 1).toUShort();
+        const QString listening = proftpd.readAll();
+        for (int server = Proftpd; server < Silent; ++server)
+            ports[server] = QRegularExpression(QString(R"(\b%1=(\d+))").arg(proftpdNames[server])).match(listening).captured(1).toUShort();
         // The fingerprints as OpenSSL and OpenSSH compute them.
-        fingerprints[Proftpd] = "SHA256:" + shell("openssl x509 -in " + pro.filePath("tls.crt") +
-                                           " -pubkey -noout | openssl pkey -pubin -outform der | openssl dgst -sha256 -binary | base64").remove('=');
+        const auto certificateKey = [this](const QString& name) {
+            return "SHA256:" + shell("openssl x509 -in " + pro.filePath(name + ".crt") +
+                                     " -pubkey -noout | openssl pkey -pubin -outform der | openssl dgst -sha256 -binary | base64").remove('=');
+        };
+        fingerprints[Proftpd] = certificateKey("tls");
+        for (int server = Verified; server < Silent; ++server)
+            fingerprints[server] = certificateKey(proftpdNames[server]);
         sshKey = shell("ssh-keygen -y -f " + pro.filePath("host.key"));
         otherSshKey = shell("ssh-keygen -y -f " + pro.filePath("tls.key"));
         for (auto [server, key] : {std::pair(ProftpdSftp, "host.key"), std::pair(ProftpdEd25519, "ed25519.key")})
             fingerprints[server] = shell("ssh-keygen -l -E sha256 -f " + pro.filePath(key)).section(' ', 1, 1);
-        QVERIFY(match.hasMatch() && otherSshKey.startsWith("ssh-rsa "));
-        QVERIFY(fingerprints[Proftpd].size() == 50 && fingerprints[ProftpdSftp].size() == 50 && fingerprints[ProftpdEd25519].size() == 50);
+        QVERIFY(ports[UnknownCa] && otherSshKey.startsWith("ssh-rsa "));
+        for (int server : {Proftpd, ProftpdSftp, ProftpdEd25519, Verified, WrongName, Expired, Revoked, UnknownCa})
+            QCOMPARE(fingerprints[server].size(), 50);
     }
 
     void cleanupTestCase() { proftpd.closeWriteChannel(), proftpd.waitForFinished(), curl_global_cleanup(); }
@@ -140,33 +149,50 @@ private slots:
         QTest::addColumn<int>("answer");
         QTest::addColumn<QString>("status");
         QTest::addColumn<QString>("message"); // the last box's title
+        QTest::addColumn<QString>("says");    // and what else it must say
         const QString staleTls = "[127.0.0.1]:%1 sha256//" + QString(43, 'B') + "=", done = everyState.last();
         const auto at = [this](const QString& remote, const QString& local) { return QStringList{"  127.0.0.1 ", password, remote, proHome(local)}; };
         const int yes = int(UserInterface::Answer::Yes), no = int(UserInterface::Answer::No);
-        QTest::newRow("FTP, absolute path") << 0 << int(Proftpd) << at(" " + proHome("stats.htm") + " ", "stats.htm") << page << "" << 0 << done << "";
-        QTest::newRow("FTP, relative path") << 0 << int(Proftpd) << at("page.htm", "page.htm") << page << "" << 0 << done << "";
-        QTest::newRow("FTP over TLS, self-signed") << 1 << int(Proftpd) << at("page.htm", "page.htm") << page << "" << yes << done << "Unknown Server";
-        QTest::newRow("SFTP, absolute path") << 2 << int(ProftpdSftp) << at(proHome("page.htm"), "page.htm") << page << "" << yes << done << "Unknown Server";
-        QTest::newRow("SFTP, relative path") << 2 << int(ProftpdSftp) << at("page.htm", "page.htm") << page << "" << yes << done << "Unknown Server";
-        QTest::newRow("SFTP, Ed25519 host key alone") << 2 << int(ProftpdEd25519) << at("page.htm", "page.htm") << page << "" << yes << done << "Unknown Server";
-        QTest::newRow("wrong password") << 0 << int(Proftpd) << QStringList{"127.0.0.1", "wrong", "refused.htm", proHome("refused.htm")} << page << "" << 0 << failed << "";
-        QTest::newRow("missing remote directory") << 0 << int(Proftpd) << at("no/x.htm", "") << page << "" << 0 << failed << "";
-        QTest::newRow("server silent") << 0 << int(Silent) << at("x.htm", "") << page << "" << 0 << failed << "";
-        QTest::newRow("server stalls after greeting") << 0 << int(Greeting) << at("x.htm", "") << page << "" << 0 << failed << "";
-        QTest::newRow("address not set up") << 0 << int(Proftpd) << QStringList{"ftp.example.com", password, "x.htm", proHome("")} << page << "" << 0 << "Configure your FTP settings." << "";
-        QTest::newRow("no page generated") << 0 << int(Proftpd) << at("x.htm", "") << QByteArray() << "" << 0 << "File not found" << "";
-        QTest::newRow("line end in the remote path") << 0 << int(Proftpd) << at("x.htm\nDELE y", "") << page << "" << 0 << "Invalid command" << "";
-        QTest::newRow("plain FTP where TLS is required") << 0 << int(ProftpdTlsRequired) << at("page.htm", "page.htm") << page << "" << 0 << failed << "";
-        QTest::newRow("TLS, new server not trusted") << 1 << int(Proftpd) << at("page.htm", "page.htm") << page << "" << no << failed << "Unknown Server";
-        QTest::newRow("SFTP, new server not trusted") << 2 << int(ProftpdSftp) << at("page.htm", "page.htm") << page << "" << no << failed << "Unknown Server";
-        QTest::newRow("TLS, server key changed") << 1 << int(Proftpd) << at("page.htm", "page.htm") << page << staleTls << yes << failed << "Server Identity Changed";
-        QTest::newRow("SFTP, server key changed") << 2 << int(ProftpdSftp) << at("page.htm", "page.htm") << page << "[127.0.0.1]:%1 " + otherSshKey << yes << failed << "Server Identity Changed";
+        QTest::newRow("FTP, absolute path") << 0 << int(Proftpd) << at(" " + proHome("stats.htm") + " ", "stats.htm") << page << "" << 0 << done << "" << "";
+        QTest::newRow("FTP, relative path") << 0 << int(Proftpd) << at("page.htm", "page.htm") << page << "" << 0 << done << "" << "";
+        QTest::newRow("FTP over TLS, self-signed") << 1 << int(Proftpd) << at("page.htm", "page.htm") << page << "" << yes << done << "Unknown Server" << "self-signed.\n\nSHA-256 fingerprint of its certificate's RSA public key:";
+        QTest::newRow("SFTP, absolute path") << 2 << int(ProftpdSftp) << at(proHome("page.htm"), "page.htm") << page << "" << yes << done << "Unknown Server" << "";
+        QTest::newRow("SFTP, relative path") << 2 << int(ProftpdSftp) << at("page.htm", "page.htm") << page << "" << yes << done << "Unknown Server" << "";
+        QTest::newRow("SFTP, Ed25519 host key alone") << 2 << int(ProftpdEd25519) << at("page.htm", "page.htm") << page << "" << yes << done << "Unknown Server" << "of its ED25519 host key";
+        QTest::newRow("wrong password") << 0 << int(Proftpd) << QStringList{"127.0.0.1", "wrong", "refused.htm", proHome("refused.htm")} << page << "" << 0 << failed << "" << "";
+        QTest::newRow("missing remote directory") << 0 << int(Proftpd) << at("no/x.htm", "") << page << "" << 0 << failed << "" << "";
+        QTest::newRow("server silent") << 0 << int(Silent) << at("x.htm", "") << page << "" << 0 << failed << "" << "";
+        QTest::newRow("server stalls after greeting") << 0 << int(Greeting) << at("x.htm", "") << page << "" << 0 << failed << "" << "";
+        QTest::newRow("address not set up") << 0 << int(Proftpd) << QStringList{"ftp.example.com", password, "x.htm", proHome("")} << page << "" << 0 << "Configure your FTP settings." << "" << "";
+        QTest::newRow("no page generated") << 0 << int(Proftpd) << at("x.htm", "") << QByteArray() << "" << 0 << "File not found" << "" << "";
+        QTest::newRow("line end in the remote path") << 0 << int(Proftpd) << at("x.htm\nDELE y", "") << page << "" << 0 << "Invalid command" << "" << "";
+        QTest::newRow("plain FTP where TLS is required") << 0 << int(ProftpdTlsRequired) << at("page.htm", "page.htm") << page << "" << 0 << failed << "" << "";
+        QTest::newRow("TLS, new server not trusted") << 1 << int(Proftpd) << at("page.htm", "page.htm") << page << "" << no << failed << "Unknown Server" << "";
+        QTest::newRow("SFTP, new server not trusted") << 2 << int(ProftpdSftp) << at("page.htm", "page.htm") << page << "" << no << failed << "Unknown Server" << "";
+        QTest::newRow("TLS, server key changed") << 1 << int(Proftpd) << at("page.htm", "page.htm") << page << staleTls << yes << failed << "Server Identity Changed" << "";
+        QTest::newRow("SFTP, server key changed") << 2 << int(ProftpdSftp) << at("page.htm", "page.htm") << page << "[127.0.0.1]:%1 " + otherSshKey << yes << failed << "Server Identity Changed" << "";
+        // A known server that no longer offers the type of key known shows the key it has now.
+        QTest::newRow("SFTP, type of key known no longer offered") << 2 << int(ProftpdEd25519) << at("page.htm", "page.htm") << page
+                                                                  << "[127.0.0.1]:%1 " + otherSshKey << yes << failed << "Server Identity Changed" << "ED25519 host key now";
         QTest::newRow("SFTP, Ed25519 key changed") << 2 << int(ProftpdEd25519) << at("page.htm", "page.htm") << page
-                                                   << "[127.0.0.1]:%1 ssh-ed25519 AAAAC3NzaC1lZDI1NTE5AAAAIEivNhxjJKPowveHVC0gdAI49WqiKKHgAhSaPNiPxIqJ" << yes << failed << "Server Identity Changed";
-        QTest::newRow("FTP, cut off half-way") << 0 << int(Proftpd) << at("cutoff/page.htm", "cutoff/page.htm") << page << "" << 0 << failed << "";
-        QTest::newRow("FTP, renaming refused") << 0 << int(Proftpd) << at("norename/page.htm", "norename/page.htm") << page << "" << 0 << failed << "";
-        QTest::newRow("SFTP, renaming refused") << 2 << int(ProftpdSftp) << at("norename/page.htm", "norename/page.htm") << page << "[127.0.0.1]:%1 " + sshKey << 0 << failed << "";
-        QTest::newRow("SFTP, cut off half-way") << 2 << int(ProftpdSftp) << at("cutoff/page.htm", "cutoff/page.htm") << page << "[127.0.0.1]:%1 " + sshKey << 0 << failed << "";
+                                                   << "[127.0.0.1]:%1 ssh-ed25519 AAAAC3NzaC1lZDI1NTE5AAAAIEivNhxjJKPowveHVC0gdAI49WqiKKHgAhSaPNiPxIqJ" << yes << failed << "Server Identity Changed" << "";
+        // Certificates of a test authority: one that verifies is remembered as verified, and such a
+        // server is refused without a question once it cannot be verified; the question says why.
+        QTest::newRow("TLS, verified by an authority") << 1 << int(Verified) << at("page.htm", "page.htm") << page << "" << 0 << done << "" << "";
+        QTest::newRow("TLS, verified before, self-signed now") << 1 << int(Proftpd) << at("page.htm", "page.htm") << page << "[127.0.0.1]:%1 verified"
+                                                               << yes << failed << "Server Identity Changed" << "verified by an authority before";
+        QTest::newRow("TLS, issued for another name") << 1 << int(WrongName) << at("page.htm", "page.htm") << page << "" << no << failed << "Unknown Server"
+                                                      << "this computer: it was issued for another name.";
+        QTest::newRow("TLS, expired") << 1 << int(Expired) << at("page.htm", "page.htm") << page << "" << no << failed << "Unknown Server" << ": it has expired.";
+        QTest::newRow("TLS, unknown issuer") << 1 << int(UnknownCa) << at("page.htm", "page.htm") << page << "" << no << failed << "Unknown Server"
+                                             << ": its issuer is unknown to this computer.";
+        QTest::newRow("TLS, revoked") << 1 << int(Revoked) << at("page.htm", "page.htm") << page << "" << yes << failed << "Certificate Revoked" << "revoked";
+        QTest::newRow("unknown protocol line") << 3 << int(Proftpd) << at("page.htm", "page.htm") << page << "" << 0 << failed << "Tallyvane"
+                                               << "The protocol line \"FTPES\" of ";
+        QTest::newRow("FTP, cut off half-way") << 0 << int(Proftpd) << at("cutoff/page.htm", "cutoff/page.htm") << page << "" << 0 << failed << "" << "";
+        QTest::newRow("FTP, renaming refused") << 0 << int(Proftpd) << at("norename/page.htm", "norename/page.htm") << page << "" << 0 << failed << "" << "";
+        QTest::newRow("SFTP, renaming refused") << 2 << int(ProftpdSftp) << at("norename/page.htm", "norename/page.htm") << page << "[127.0.0.1]:%1 " + sshKey << 0 << failed << "" << "";
+        QTest::newRow("SFTP, cut off half-way") << 2 << int(ProftpdSftp) << at("cutoff/page.htm", "cutoff/page.htm") << page << "[127.0.0.1]:%1 " + sshKey << 0 << failed << "" << "";
     }
 
     void upload()
@@ -179,13 +205,16 @@ private slots:
         QFETCH(int, answer);
         QFETCH(QString, status);
         QFETCH(QString, message);
-        const bool uploads = status == everyState.last(), copied = !content.isNull() && settings[0] != "ftp.example.com";
+        QFETCH(QString, says);
+        const bool uploads = status == everyState.last();
+        const bool copied = protocol != 3 && !content.isNull() && settings[0] != "ftp.example.com";
         const QString landsAt = settings[3], folder = QFileInfo(landsAt).path();
         relay.target = ports[server], relay.sent.clear();
         QVERIFY(QFile::resize(pro.filePath("proftpd.log"), 0));
         QFile old(landsAt);
         QVERIFY(landsAt.endsWith('/') || (old.open(QIODevice::WriteOnly) && old.write(oldPage) && old.flush()));
         GUARDED(Upload upload(relay.serverPort(), settings[1] + "  ", settings[2], content, protocol);
+                upload.transfer->setCertificateAuthorities(pro.filePath("ca.crt"), pro.filePath("ca.crl"));
                 upload.config.ftpAddress = settings[0];
                 upload.installation.writeFile(protocol == 1 ? "known_tls_hosts" : "known_hosts", QString(known).replace("%1", QString::number(relay.serverPort())).toUtf8());
                 const QByteArray knownBefore = upload.known();
@@ -193,18 +222,21 @@ private slots:
                 for (int round = 0; round < 1 + uploads; ++round) { // a page that arrived goes again, to a known server
                     upload.ui.clear();
                     upload.start();
-                    QCOMPARE(upload.transfer->stillExecuting(), uploads || status == failed);
+                    QCOMPARE(upload.transfer->stillExecuting(), (uploads || status == failed) && copied);
                     QTRY_VERIFY_WITH_TIMEOUT(!upload.transfer->stillExecuting(), 60000);
                     QVERIFY2(upload.ui.status().startsWith(status), qPrintable(upload.ui.status()));
                     QVERIFY(!uploads || upload.ui.statuses == everyState);
                     QCOMPARE(upload.ui.messages.empty() ? QString() : upload.ui.messages.back().title, round ? QString() : message);
-                    QVERIFY(message != "Unknown Server" || round || upload.ui.messages.back().text.contains("\n" + fingerprints[server] + "\n"));
-                    QCOMPARE(upload.known() != knownBefore, uploads && answer == int(UserInterface::Answer::Yes));
+                    const QString shown = upload.ui.messages.empty() ? QString() : upload.ui.messages.back().text;
+                    QVERIFY2(round || (shown.contains(says) && (!shown.contains("SHA-256") || shown.contains("\n" + fingerprints[server] + "\n"))),
+                             qPrintable(shown));
+                    QCOMPARE(upload.known() != knownBefore, uploads && (answer == int(UserInterface::Answer::Yes) || server == Verified));
                     QCOMPARE(QFile::exists(upload.installation.files().uploadCopy()), copied && !uploads);
                     QVERIFY(landsAt.endsWith('/') || readAll(landsAt) == (uploads ? page : oldPage));
                     QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), int(!landsAt.endsWith('/')));
                 });
         QVERIFY(protocol == 0 || !relay.sent.contains(password.toUtf8()));
+        QVERIFY(protocol != 1 || (relay.sent.startsWith("AUTH TLS\r\n") && !relay.sent.contains("AUTH SSL"))); // TLS asked for by its name
         QVERIFY(uploads || message.isEmpty() || !readAll(pro.filePath("proftpd.log")).contains("USER ")); // the server's word: no login
         QVERIFY(protocol != 0 || !uploads || relay.sent.contains(password.toUtf8())); // the capture sees clear text
         QFile::remove(landsAt);
