@@ -17,6 +17,10 @@ PLAYERS = {"Kestrel": (8, 33, 5), " NSR Viper": (5, 19, 3), "Big Bad Bob": (5, 1
            "Lone Wolf": (6, 23, 2), " DOG Rex": (5, 9, 4), "Mad Max": (5, 12, 4), "Sarge": (4, 5, 4), "Nomad": (4, 3, 4)}
 
 
+def step(text):  # what the walk has shown, one line each
+    print("e2e_window:", text, flush=True)
+
+
 def files(session):  # the installation's files: content and time of change
     return {name: (Path(session.path(name)).read_bytes(), os.stat(session.path(name)).st_mtime_ns)
             for name in os.listdir(session.installation) if os.path.isfile(session.path(name))}
@@ -73,6 +77,7 @@ with tempfile.TemporaryDirectory(prefix="tallyvane-e2e-") as root, harness.Sessi
             session.answer("Unknown Server", answer)
             first.expect(STATUS + ("HTML file successfully uploaded!$" if answer == "y" else re.escape(FAILED) + "$"))
             assert os.path.exists(session.path(known)) == (answer == "y"), f"{known} after {answer!r}"
+            step(f"{protocol}: asked about the new server ({fingerprint}), answered {'Yes: page uploaded' if answer == 'y' else 'No: refused'}")
         assert Path(session.proftpd_home, "page.htm").read_bytes() == page, f"the upload over {protocol} differs from the page"
         os.remove(os.path.join(session.proftpd_home, "page.htm"))
         remembered = Path(session.path(known)).read_text()
@@ -81,11 +86,13 @@ with tempfile.TemporaryDirectory(prefix="tallyvane-e2e-") as root, harness.Sessi
         first.expect(MESSAGE + r"Server Identity Changed \| The identity of the server 127\.0\.0\.1:\d+ has changed.*\|" + re.escape(fingerprint) + r"\|")
         session.answer("Server Identity Changed", "Return")
         first.expect(STATUS + re.escape(FAILED) + "$")
+        step(f"{protocol}: a changed key refused")
         Path(session.path(known)).write_text(remembered)
         since = first.seen
         session.click("Tallyvane", harness.MAIN["Upload HTML"])
         first.expect(STATUS + "HTML file successfully uploaded!$")
         assert not re.search(MESSAGE, Path(first.log).read_text(errors="replace")[since:first.seen], re.M), f"a known {protocol} server asked"
+        step(f"{protocol}: the known server asked nothing, page uploaded")
 
     # A second start of this installation brings the first to the front and changes no file.
     before = files(session)
@@ -123,6 +130,7 @@ with tempfile.TemporaryDirectory(prefix="tallyvane-e2e-") as root, harness.Sessi
         "known_hosts", "known_tls_hosts", "output", "statConf.txt", "tallyvane.mdb"] + ["uninstall.exe"] * session.wine), os.listdir(session.installation)
     assert os.listdir(session.path("output")) == ["tallyvane.htm"]
     if session.wine:  # Wine keeps no Unix permissions of its own to refuse a folder with
+        step("left out under Wine: a folder the program cannot write to (Wine keeps no Unix permissions to refuse one)")
         sys.exit(print("e2e_window: passed under Wine"))
 
     # A folder the program cannot write to is no sign of a running copy; its files stay writable.
