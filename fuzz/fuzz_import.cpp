@@ -3,6 +3,7 @@
 #include "FuzzSupport.h"
 #include "RecordingUserInterface.h"
 
+#include "db/LogMerge.h"
 #include "import/ImportLog.h"
 
 #include <QFile>
@@ -24,6 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         sqlite3_close(db);
     }
     RecordingUserInterface ui;
-    importLog(writeInput(QStringLiteral("RSRESULTS0.log"), data, size), database, ui);
+    LogMerge merge(database, 0, QStringLiteral("#2024-03-02 22:00:01#"));
+    importLog(writeInput(QStringLiteral("RSRESULTS0.log"), data, size), merge, ui);
     return 0;
 }

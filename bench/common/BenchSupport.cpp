@@ -81,6 +81,38 @@ void floorMerge(const char* path, const PlayerRecord& record)
     sqlite3* db = nullptr;
     check(sqlite3_open_v2(path, &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK, "open");
     sqlite3_busy_timeout(db, 5000);
+    floorMergeInto(db, record);
+    sqlite3_close(db);
+}
+
+void floorLogMerge(const char* path, const PlayerRecord* first, const PlayerRecord* last, int log,
+                   const char* stamp)
+{
+    sqlite3* db = nullptr;
+    check(sqlite3_open_v2(path, &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK, "open");
+    sqlite3_busy_timeout(db, 5000);
+    check(sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK, "begin");
+    sqlite3_stmt* known = nullptr;
+    const std::string lookup = "SELECT fldStamp FROM tblStamp WHERE fldLog = " + std::to_string(log);
+    if (sqlite3_prepare_v2(db, lookup.c_str(), -1, &known, nullptr) == SQLITE_OK)
+        sqlite3_step(known);
+    sqlite3_finalize(known);
+    for (; first != last; ++first)
+        floorMergeInto(db, *first);
+    const std::string record = "INSERT OR REPLACE INTO tblStamp (fldLog, fldStamp) VALUES (" +
+                               std::to_string(log) + ", '" + stamp + "')";
+    check(sqlite3_exec(db,
+                       "CREATE TABLE IF NOT EXISTS tblStamp (fldLog INTEGER PRIMARY KEY, "
+                       "fldStamp TEXT NOT NULL)",
+                       nullptr, nullptr, nullptr) == SQLITE_OK &&
+              sqlite3_exec(db, record.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK &&
+              sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK,
+          "commit");
+    sqlite3_close(db);
+}
+
+void floorMergeInto(sqlite3* db, const PlayerRecord& record)
+{
     const std::string name = quoted(record.playerName().toStdString());
     const std::string lookup = " SELECT * FROM tblPlayer WHERE fldName = '" + name + "'";
     sqlite3_stmt* found = nullptr;
@@ -125,7 +157,6 @@ void floorMerge(const char* path, const PlayerRecord& record)
     }
     sqlite3_finalize(found);
     check(sqlite3_exec(db, statement, nullptr, nullptr, nullptr) == SQLITE_OK, "statement");
-    sqlite3_close(db);
 }
 
 void copyToDisk(const QString& source, const QString& destination)

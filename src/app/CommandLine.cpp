@@ -16,7 +16,9 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
+#include <QFileInfo>
 
+#include <csignal>
 #include <cstdio>
 
 #ifdef _WIN32
@@ -47,8 +49,10 @@ void say(const QString& text)
 }
 
 // A step succeeded when its last status is the success text and no message box was shown.
+// The step's final status is its line on standard output.
 bool succeeded(ConsoleUserInterface& ui, const QString& successPrefix, const char* step)
 {
+    ui.printStatus();
     const bool noBoxes = ui.takeMessages().isEmpty(); // taken in any case: they are this step's
     const bool ok = ui.status().startsWith(successPrefix) && noBoxes;
     if (!ok)
@@ -81,6 +85,11 @@ bool requested(int argc, char*[])
 int run(int argc, char* argv[])
 {
     attachConsole();
+#ifndef _WIN32
+    // A reader that goes (`tallyvane --scan | head -1`) must not end the run in the middle of a
+    // log: writes to it fail instead, and the run ends after the step in hand.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(ProgramIdentity::title());
     QCoreApplication::setApplicationVersion(ProgramIdentity::versionText());
@@ -109,7 +118,7 @@ int run(int argc, char* argv[])
         say(usage);
         return BadUsage;
     }
-    if (parser.isSet(help)) {
+    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
         std::fputs(qPrintable(parser.helpText()), stdout);
         return Succeeded;
     }
@@ -128,6 +137,13 @@ int run(int argc, char* argv[])
     const ProgramFiles files = parser.isSet(dir)
                                    ? ProgramFiles(QDir(parser.value(dir)).absolutePath())
                                    : ProgramFiles::ofRunningProgram();
+    // Nothing, not even the lock file, goes into a folder that is no installation.
+    if (parser.isSet(dir) && !QFileInfo::exists(files.configuration())) {
+        say(QStringLiteral("There is no Tallyvane installation in %1: it holds no %2.")
+                .arg(QDir::toNativeSeparators(files.directory()),
+                     QFileInfo(files.configuration()).fileName()));
+        return StepFailed;
+    }
     // Never alongside the window or another run: both would import the same logs.
     SingleInstance instance(files);
     switch (instance.acquire()) {
@@ -160,17 +176,31 @@ int run(int argc, char* argv[])
 
     ConsoleUserInterface ui;
     bool ok = true;
+    // A reader of the output that went away ends the run after the step in hand.
+    const auto readerGone = [&ui] {
+        if (ui.outputLost())
+            say(QStringLiteral("Tallyvane: standard output was closed; the steps after this one "
+                               "were not run."));
+        return ui.outputLost();
+    };
     if (doScan) {
         ScanDriver scanner(*config, files, ui);
         scanner.scanStatFiles();
+        if (!scanner.missingFile().isEmpty())
+            say(QStringLiteral("Tallyvane: the scan stopped at a missing file, %1.")
+                    .arg(QDir::toNativeSeparators(scanner.missingFile())));
         ok = succeeded(ui, QStringLiteral("Status scan successful at "), "scan");
+        if (readerGone())
+            return StepFailed;
     }
     if (parser.isSet(generate)) {
         GenerateHtml::writeRankingPage(*config, files, ui);
         ok = succeeded(ui, QStringLiteral("HTML generation successful."), "page generation") && ok;
+        if (readerGone())
+            return StepFailed;
     }
     if (parser.isSet(uploadPage))
-        ok = upload(*config, files, ui) && ok;
+        ok = upload(*config, files, ui) && ok && !readerGone();
     return ok ? Succeeded : StepFailed;
 }
 

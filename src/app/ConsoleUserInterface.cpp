@@ -32,8 +32,13 @@ QStringList ConsoleUserInterface::takeMessages()
 void ConsoleUserInterface::displayStatus(const QString& text)
 {
     m_status = text;
-    std::fprintf(stdout, "%s\n", text.toLocal8Bit().constData());
-    std::fflush(stdout);
+}
+
+void ConsoleUserInterface::printStatus()
+{
+    if (std::fprintf(stdout, "%s\n", m_status.toLocal8Bit().constData()) < 0 ||
+        std::fflush(stdout) != 0)
+        m_outputLost = true;
 }
 
 UserInterface::Answer ConsoleUserInterface::displayMessage(const Message& message)

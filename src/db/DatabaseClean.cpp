@@ -1,6 +1,7 @@
 #include "DatabaseClean.h"
 
 #include "db/Database.h"
+#include "db/StampTable.h"
 #include "platform/Failure.h"
 #include "platform/FileOperations.h"
 #include "platform/ProgramFiles.h"
@@ -14,6 +15,9 @@ void cleanDatabase(const ProgramFiles& files, UserInterface& ui)
     try {
         Database database = Database::open(files.database());
         database.execute(QStringLiteral(" DELETE FROM tblPlayer"));
+        // The stamps of the games counted go with them; dateStamps.txt keeps its own, so the
+        // games already imported are not imported again.
+        StampTable::clear(database);
         database.close();
         // A temporary file left by an earlier clean makes the compaction fail; it is not removed.
         Database::compactDatabase(files.database(), files.compactedDatabase());

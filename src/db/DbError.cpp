@@ -5,6 +5,12 @@
 #include <sqlite3.h>
 
 namespace DbError {
+
+bool isDatabaseFailure(int code)
+{
+    return code >= EngineError && code <= ObjectClosed;
+}
+
 namespace {
 
 QString native(const QString& path)

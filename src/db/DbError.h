@@ -42,6 +42,9 @@ enum Code : int
     ObjectClosed = 3420,
 };
 
+// Whether a failure is one of the database's (as against the data's or the log's).
+bool isDatabaseFailure(int code);
+
 // The failure for an engine result code (SQLITE_*) with the engine's message, about the
 // database file at path.
 Failure fromEngine(int resultCode, const QString& message, const QString& path);

@@ -3,7 +3,7 @@
 #include "db/Database.h"
 #include "db/Recordset.h"
 #include "db/SqlText.h"
-#include "import/PlayerRecord.h"
+#include "player/PlayerRecord.h"
 #include "platform/Failure.h"
 #include "platform/Numbers.h"
 
@@ -63,14 +63,12 @@ std::int16_t halvedSum(std::int16_t incoming, std::int16_t stored)
 
 } // namespace
 
-void findPlayer(const PlayerRecord& record, const QString& databasePath)
+void findPlayer(const PlayerRecord& record, Database& database)
 {
-    Database database = Database::open(databasePath);
     const Recordset found = database.openRecordset(
         QStringLiteral(" SELECT * FROM tblPlayer ") + QStringLiteral("WHERE fldName = '") +
         sqlText(record.playerName()) + QLatin1Char('\''));
     database.execute(found.recordCount() == 0 ? insertPlayer(record) : updatePlayer(record, found));
-    database.close();
 }
 
 QString insertPlayer(const PlayerRecord& record)

@@ -1,8 +1,8 @@
 #include "ImportLog.h"
 
 #include "db/DbError.h"
-#include "db/PlayerMerge.h"
-#include "import/PlayerRecord.h"
+#include "db/LogMerge.h"
+#include "player/PlayerRecord.h"
 #include "platform/Blanks.h"
 #include "platform/Failure.h"
 #include "platform/Numbers.h"
@@ -89,7 +89,7 @@ PlayerRecord readPlayer(const Columns& columns)
     return record;
 }
 
-void mergePlayers(const QString& logPath, const QString& databasePath)
+void mergePlayers(const QString& logPath, LogMerge& merge)
 {
     SequentialInput input = SequentialInput::open(logPath);
 
@@ -103,10 +103,8 @@ void mergePlayers(const QString& logPath, const QString& databasePath)
         buffer = fitted(input.readField(), lineLength);
     } while (!buffer.startsWith(u"Index"));
 
-    while (!input.atEnd()) {
-        const PlayerRecord record = readPlayer(cutColumns(fitted(input.readLine(), lineLength)));
-        findPlayer(record, databasePath);
-    }
+    while (!input.atEnd())
+        merge.merge(readPlayer(cutColumns(fitted(input.readLine(), lineLength))));
 }
 
 void showNameFailure(const Failure& failure, UserInterface& ui)
@@ -123,14 +121,29 @@ void showNameFailure(const Failure& failure, UserInterface& ui)
 
 } // namespace
 
-void importLog(const QString& logPath, const QString& databasePath, UserInterface& ui)
+bool importLog(const QString& logPath, LogMerge& merge, UserInterface& ui)
 {
     try {
-        mergePlayers(logPath, databasePath);
+        mergePlayers(logPath, merge);
+        merge.commit();
+        return true;
     } catch (const Failure& failure) {
         if (failure.code() == TypeMismatch)
             showNameFailure(failure, ui);
         else if (failure.code() != DbError::TooFewParameters)
             ui.showError(QStringLiteral("Error imp#: "), failure.code(), failure.description());
+        // The database failed: nothing of the log is kept, and the next scan imports it again.
+        if (DbError::isDatabaseFailure(failure.code()))
+            return false;
+    }
+    // The log itself was at fault: the players above the line it stopped at count, and the
+    // log is not read again until the game rewrites it.
+    try {
+        merge.commit();
+        return true;
+    } catch (const Failure& failure) {
+        if (failure.code() != DbError::TooFewParameters)
+            ui.showError(QStringLiteral("Error imp#: "), failure.code(), failure.description());
+        return false;
     }
 }

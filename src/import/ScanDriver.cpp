@@ -1,6 +1,9 @@
 #include "ScanDriver.h"
 
 #include "config/Config.h"
+#include "db/Database.h"
+#include "db/LogMerge.h"
+#include "db/StampTable.h"
 #include "import/ImportLog.h"
 #include "platform/Blanks.h"
 #include "platform/Failure.h"
@@ -69,10 +72,9 @@ void ScanDriver::scanStatFiles()
     } reset{m_scanning};
 
     m_ui.setStatus(QStringLiteral("Status scan failed at ") + timeNow() + u'.');
+    m_missingFile.clear();
     try {
-        // A log is imported only where its stamp can be recorded, or it would be counted again.
-        // The first import's check proves it; each stamp written after it proves it again.
-        bool stampsSavable = false;
+        bool synced = false;
         for (std::int16_t i = 0; i < logCount; ++i) {
             // The game directory is stored as typed; blanks around it are no part of the path,
             // just as the configuration's check for the game looks in the trimmed directory.
@@ -80,13 +82,21 @@ void ScanDriver::scanStatFiles()
             const QString path = VirtualStore::gameView(
                 trimBlanks(m_config.roguePath).toString() + QStringLiteral("/RSRESULTS") +
                 QString::number(i) + QStringLiteral(".log"));
+            m_missingFile = path;
             const QDateTime logTime = lastModified(path);
-            const StampCollection::Stamp stamp = stamps().getStamp(i);
+            m_missingFile = m_files.stamps(); // the list is read at its first lookup
+            StampCollection& list = stamps();
+            m_missingFile.clear();
+            if (!std::exchange(synced, true))
+                takeStampsOfTheDatabase();
+            const StampCollection::Stamp stamp = list.getStamp(i);
             if (!stamp || earlierOnTheClock(*stamp, logTime)) {
-                if (!std::exchange(stampsSavable, true))
-                    stamps().ensureSavable();
-                importLog(path, m_files.database(), m_ui);
-                stamps().setStamp(logTime, i);
+                LogMerge merge(m_files.database(), i, StampCollection::formatStamp(logTime));
+                if (!importLog(path, merge, m_ui))
+                    continue;
+                if (m_afterCommit)
+                    m_afterCommit();
+                list.setStamp(logTime, i);
             }
         }
     } catch (const Failure& failure) {
@@ -95,4 +105,30 @@ void ScanDriver::scanStatFiles()
         return;
     }
     m_ui.setStatus(QStringLiteral("Status scan successful at ") + timeNow() + u'.');
+}
+
+void ScanDriver::takeStampsOfTheDatabase()
+{
+    QMap<int, QString> recorded;
+    try {
+        Database database = Database::open(m_files.database());
+        recorded = StampTable::read(database);
+    } catch (const Failure&) {
+        // Each log's merge looks again, in its own transaction, before it counts anything.
+        return;
+    }
+    for (auto it = recorded.cbegin(); it != recorded.cend(); ++it) {
+        StampCollection::Stamp inDatabase;
+        try {
+            inDatabase = StampCollection::parseStamp(it.value());
+        } catch (const Failure&) {
+            continue;
+        }
+        const auto log = std::int16_t(it.key());
+        if (log < 0 || log >= logCount || !inDatabase)
+            continue;
+        const StampCollection::Stamp inFile = stamps().getStamp(log);
+        if (!inFile || earlierOnTheClock(*inFile, *inDatabase))
+            stamps().setStamp(*inDatabase, log);
+    }
 }

@@ -32,6 +32,8 @@ StampCollection::StampCollection(QString path) : m_path(std::move(path))
 
 StampCollection::~StampCollection()
 {
+    if (!m_unsaved)
+        return;
     try {
         write();
     } catch (const Failure& failure) {
@@ -49,7 +51,10 @@ StampCollection::Stamp StampCollection::getStamp(std::int16_t intindex) const
 void StampCollection::setStamp(const QDateTime& tempStamp, std::int16_t intindex)
 {
     checkSlot(intindex);
-    m_slots[std::size_t(intindex)] = tempStamp;
+    Stamp& slot = m_slots[std::size_t(intindex)];
+    if (slot == tempStamp && !m_unsaved)
+        return;
+    slot = tempStamp;
     // Written at once: a log imported in this run must not be imported again after a crash.
     write();
 }
@@ -87,10 +92,12 @@ StampCollection::Stamp StampCollection::parseStamp(const QString& field)
     return QDateTime(date, time, Qt::LocalTime);
 }
 
-void StampCollection::write() const
+void StampCollection::write()
 {
     QStringList lines;
     for (const Stamp& stamp : m_slots)
         lines.append(formatStamp(stamp));
+    m_unsaved = true;
     TextFileWriter::writeLines(m_path, lines);
+    m_unsaved = false;
 }

@@ -7,8 +7,9 @@
 #include <optional>
 
 // The last-modified time each of the ten results logs had when it was last imported, kept in
-// dateStamps.txt. Created from the file, written back when destroyed; every setStamp also
-// writes the file at once, so a log imported before a crash is not imported again.
+// dateStamps.txt. Created from the file; every setStamp that changes a slot writes the file at
+// once (replaced whole and made durable), and a list whose last write failed tries again when
+// it goes. The file is never rewritten unchanged.
 class StampCollection
 {
 public:
@@ -26,18 +27,15 @@ public:
     Stamp getStamp(std::int16_t intindex) const;
     void setStamp(const QDateTime& tempStamp, std::int16_t intindex);
 
-    // Writes the file as it stands, proving that it can be saved: a scan asks this before it
-    // imports a log, since a log imported without its stamp would be counted again later.
-    void ensureSavable() const { write(); }
-
     // The file's text for one slot, and the reading of one field.
     // #yyyy-mm-dd hh:mm:ss#, or #yyyy-mm-dd# at midnight, or empty; parseStamp fails with 13.
     static QString formatStamp(const Stamp& stamp);
     static Stamp parseStamp(const QString& field);
 
 private:
-    void write() const;
+    void write();
 
     QString m_path;
     std::array<Stamp, 10> m_slots;
+    bool m_unsaved = false;
 };

@@ -122,14 +122,21 @@ void replacefile(const QString& source, const QString& destination)
                       describe(QStringLiteral("Permission denied: ") +
                                    QString::fromLocal8Bit(std::strerror(errno)),
                                destination));
-    // The rename is durable only once the directory that records it is on disk; otherwise a
-    // power loss could bring the source back beside the old destination.
-    const int directory = ::open(QFile::encodeName(QFileInfo(destination).absolutePath()).constData(),
+    syncFolderOf(destination);
+#endif
+}
+
+void syncFolderOf(const QString& path)
+{
+#ifndef _WIN32
+    const int directory = ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(),
                                  O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (directory >= 0) {
         ::fsync(directory);
         ::close(directory);
     }
+#else
+    Q_UNUSED(path);
 #endif
 }
 

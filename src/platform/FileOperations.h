@@ -24,6 +24,10 @@ void deletefile(const QString& path);
 // Replaces the destination by the source in one step (a rename); the source is gone after.
 void replacefile(const QString& source, const QString& destination);
 
+// Makes a rename into the folder of path durable: until the folder is on disk, a power loss
+// can undo it. Windows' file system records renames in its journal, so there it does nothing.
+void syncFolderOf(const QString& path);
+
 // The failure that describes what went wrong with a file that could not be opened, read or
 // written; intended tells whether it was to be read or written, since a failed open leaves
 // the device without a mode.

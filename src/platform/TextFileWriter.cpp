@@ -35,6 +35,7 @@ void write(const QString& path, const QStringList& lines, bool settings)
         throw FileOperations::failureOf(file, path, QIODevice::WriteOnly);
     if (!file.commit())
         throw FileOperations::failureOf(file, path, QIODevice::WriteOnly);
+    FileOperations::syncFolderOf(path);
 }
 
 } // namespace

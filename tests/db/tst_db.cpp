@@ -2,7 +2,8 @@
 
 #include "db/DatabaseClean.h"
 #include "db/PlayerMerge.h"
-#include "import/PlayerRecord.h"
+#include "db/Database.h"
+#include "player/PlayerRecord.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -34,8 +35,10 @@ private slots:
             record.setPlayerName(name);
             record.setKills(3);
             record.setNumGames(1);
-            findPlayer(record, s.inst.files().database()); // a new player
-            findPlayer(record, s.inst.files().database()); // a known one
+            Database database = Database::open(s.inst.files().database());
+            findPlayer(record, database); // a new player
+            findPlayer(record, database); // a known one
+            database.close();
             QCOMPARE(s.rows(), (QStringList{"B|1|1|1|1|1|1|1", name + "|600|0|6|0|0|0|2"}));
         });
     }

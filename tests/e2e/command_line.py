@@ -31,7 +31,24 @@ with tempfile.TemporaryDirectory(prefix="tallyvane-cli-") as root, harness.Sessi
     run(session, "--scna", status=4, err=r"^Unknown option 'scna'\.\nUsage: tallyvane ")
     run(session, "--scan", status=3, err="not configured yet")
     configure(session)
-    run(session, "--scan", status=0, out=r"\AStatus scan failed at .*\nStatus scan successful at .*\n\Z")
+    run(session, "--scan", status=0, out=r"\AStatus scan successful at .*\n\Z")  # the step's final status alone
+    run(session, "--help-all", status=0, out="--scan")
+    empty = os.path.join(root, "empty")
+    os.mkdir(empty)
+    run(session, "--dir", empty, "--scan", status=1, err=r"^There is no Tallyvane installation in ")
+    assert os.listdir(empty) == [], "a lock file went into a folder that is no installation"
+
+    # A reader that goes at once: the scan is done whole, and the next one counts no game twice.
+    players = lambda: sqlite3.connect(session.path("tallyvane.mdb")).execute("SELECT * FROM tblPlayer ORDER BY fldName").fetchall()
+    counted = players()
+    with sqlite3.connect(session.path("tallyvane.mdb")) as db:
+        db.execute("DELETE FROM tblPlayer"), db.execute("DELETE FROM tblStamp")
+    Path(session.path("dateStamps.txt")).write_bytes(b"")
+    reader = subprocess.Popen([session.program, "--scan"], stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=session.env)
+    reader.stdout.close()
+    assert reader.wait(harness.TIMEOUT) == 1 and b"standard output was closed" in reader.stderr.read(), "a closed pipe"
+    run(session, "--scan", status=0)
+    assert players() == counted, "a scan cut off by its reader lost or doubled games"
 
     window = session.start()  # holds the installation: a run beside it changes nothing
     window.expect(STATUS + "Status scan successful at ")
@@ -44,7 +61,7 @@ with tempfile.TemporaryDirectory(prefix="tallyvane-cli-") as root, harness.Sessi
     session.click("Tallyvane", harness.MAIN["Quit"])
     assert window.wait(harness.TIMEOUT) == 0
 
-    run(session, "--generate", "--upload", status=0, out=r"^HTML generation successful\.\n(.*\n)*HTML file successfully uploaded!\n\Z")
+    run(session, "--generate", "--upload", status=0, out=r"\AStatus scan successful at .*\nHTML generation successful\.\nHTML file successfully uploaded!\n\Z")
     assert page(session) == by_window and Path(session.home, "stats.htm").read_bytes() == Path(
         session.path("output", "tallyvane.htm")).read_bytes()
     configure(session, session.proftpd["sftp"], ["SFTP"])  # no one at a terminal to trust it
@@ -59,5 +76,7 @@ with tempfile.TemporaryDirectory(prefix="tallyvane-cli-") as root, harness.Sessi
         db.execute("BEGIN EXCLUSIVE")
         run(session, "--dir", session.installation, "--scan", status=1, err=r"^Error: Error imp#: 3260\n")
         db.execute("ROLLBACK")
+    os.rename(os.path.join(session.game, "RSRESULTS7.log"), os.path.join(session.game, "gone.log"))
+    run(session, "--scan", status=1, out=r"\AStatus scan failed at ", err=r"the scan stopped at a missing file, .*RSRESULTS7\.log\.")
     assert os.stat(session.path("statConf.txt")).st_mtime_ns == configured, "a run wrote statConf.txt"
 print("command_line: passed")
