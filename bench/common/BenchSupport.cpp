@@ -1,6 +1,7 @@
 #include "BenchSupport.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <sqlite3.h>
 
@@ -11,6 +12,7 @@
 #include <stdexcept>
 #include <string>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace BenchSupport {
@@ -109,6 +111,19 @@ void floorLogMerge(const char* path, const PlayerRecord* first, const PlayerReco
               sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK,
           "commit");
     sqlite3_close(db);
+}
+
+void floorStampFile(const QString& path, const QByteArray& content)
+{
+    const QByteArray target = QFile::encodeName(path), temporary = target + ".new";
+    const int file = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    check(file >= 0 && ::write(file, content.constData(), size_t(content.size())) == content.size() &&
+              ::fsync(file) == 0 && ::close(file) == 0 &&
+              ::rename(temporary.constData(), target.constData()) == 0,
+          "cannot write the stamps");
+    const int folder = ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(),
+                              O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    check(folder >= 0 && ::fsync(folder) == 0 && ::close(folder) == 0, "cannot sync the folder");
 }
 
 void floorMergeInto(sqlite3* db, const PlayerRecord& record)

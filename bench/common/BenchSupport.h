@@ -30,6 +30,9 @@ void floorLogMerge(const char* path, const PlayerRecord* first, const PlayerReco
 void copyToDisk(const QString& source, const QString& destination);
 // Every row of the player table, for checking that two runs left the same table.
 QByteArray tableDump(const QString& path);
+// The stamp file written as a scan writes it after each log: replaced whole and made durable,
+// with plain system calls.
+void floorStampFile(const QString& path, const QByteArray& content);
 double median(std::vector<double> values);
 
 } // namespace BenchSupport

@@ -1,7 +1,7 @@
 // Times a statistics scan that finds ten new logs of 32 players each (320 merges) and imports
 // them into a database file that already holds 10,000 players, against the floor: the same
 // ten transactions, each a log's 32 lookups and statements with its stamp, written directly on
-// the SQLite C API. For comparison it also times the 320 merges as they were made before, each
+// the SQLite C API, each followed by the stamp file written durably with plain system calls. For comparison it also times the 320 merges as they were made before, each
 // in a connection and transaction of its own. Then times a scan that finds nothing new, both
 // within a run (the stamps in memory) and as the first scan of a run (the stamps read from
 // their file).
@@ -150,6 +150,7 @@ int main(int argc, char* argv[])
         config.roguePath = gameDir;
         const QString floorPath = dir.filePath(QStringLiteral("floor.mdb"));
         const QString alonePath = dir.filePath(QStringLiteral("alone.mdb"));
+        const QString floorStamps = dir.filePath(QStringLiteral("floorStamps.txt"));
         const QByteArray floorNative = floorPath.toUtf8(), aloneNative = alonePath.toUtf8();
         QList<QByteArray> stamps;
         for (int log = 0; log < logs; ++log)
@@ -178,9 +179,13 @@ int main(int argc, char* argv[])
             auto runFloor = [&] {
                 QElapsedTimer timer;
                 timer.start();
-                for (int log = 0; log < logs; ++log)
+                QByteArray stampFile;
+                for (int log = 0; log < logs; ++log) {
                     floorLogMerge(floorNative.constData(), &records[0] + log * playersPerLog,
                                   &records[0] + (log + 1) * playersPerLog, log, stamps[log].constData());
+                    stampFile += stamps[log] + "\r\n";
+                    floorStampFile(floorStamps, stampFile + QByteArray("\r\n").repeated(logs - 1 - log));
+                }
                 floorTime = timer.nsecsElapsed();
             };
             if (round % 2 == 0) {
