@@ -150,49 +150,48 @@ private slots:
         QTest::addColumn<QString>("status");
         QTest::addColumn<QString>("message"); // the last box's title
         QTest::addColumn<QString>("says");    // and what else it must say
-        const QString staleTls = "[127.0.0.1]:%1 sha256//" + QString(43, 'B') + "=", done = everyState.last();
+        const QString done = everyState.last(), ask = "Unknown Server", changed = "Server Identity Changed", at127 = "[127.0.0.1]:%1 ";
         const auto at = [this](const QString& remote, const QString& local) { return QStringList{"  127.0.0.1 ", password, remote, proHome(local)}; };
+        const auto row = [&](const char* name, int protocol, int server, const QString& known, int answer, const QString& status,
+                             const QString& message = {}, const QString& says = {}, const QStringList& settings = {}, const QByteArray& content = page) {
+            QTest::newRow(name) << protocol << server << (settings.isEmpty() ? at("page.htm", "page.htm") : settings) << content << known
+                                << answer << status << message << says;
+        };
+        enum { F, T, S, U }; // plain FTP, FTP over TLS, SFTP, a protocol line that names none
         const int yes = int(UserInterface::Answer::Yes), no = int(UserInterface::Answer::No);
-        QTest::newRow("FTP, absolute path") << 0 << int(Proftpd) << at(" " + proHome("stats.htm") + " ", "stats.htm") << page << "" << 0 << done << "" << "";
-        QTest::newRow("FTP, relative path") << 0 << int(Proftpd) << at("page.htm", "page.htm") << page << "" << 0 << done << "" << "";
-        QTest::newRow("FTP over TLS, self-signed") << 1 << int(Proftpd) << at("page.htm", "page.htm") << page << "" << yes << done << "Unknown Server" << "self-signed.\n\nSHA-256 fingerprint of its certificate's RSA public key:";
-        QTest::newRow("SFTP, absolute path") << 2 << int(ProftpdSftp) << at(proHome("page.htm"), "page.htm") << page << "" << yes << done << "Unknown Server" << "";
-        QTest::newRow("SFTP, relative path") << 2 << int(ProftpdSftp) << at("page.htm", "page.htm") << page << "" << yes << done << "Unknown Server" << "";
-        QTest::newRow("SFTP, Ed25519 host key alone") << 2 << int(ProftpdEd25519) << at("page.htm", "page.htm") << page << "" << yes << done << "Unknown Server" << "of its ED25519 host key";
-        QTest::newRow("wrong password") << 0 << int(Proftpd) << QStringList{"127.0.0.1", "wrong", "refused.htm", proHome("refused.htm")} << page << "" << 0 << failed << "" << "";
-        QTest::newRow("missing remote directory") << 0 << int(Proftpd) << at("no/x.htm", "") << page << "" << 0 << failed << "" << "";
-        QTest::newRow("server silent") << 0 << int(Silent) << at("x.htm", "") << page << "" << 0 << failed << "" << "";
-        QTest::newRow("server stalls after greeting") << 0 << int(Greeting) << at("x.htm", "") << page << "" << 0 << failed << "" << "";
-        QTest::newRow("address not set up") << 0 << int(Proftpd) << QStringList{"ftp.example.com", password, "x.htm", proHome("")} << page << "" << 0 << "Configure your FTP settings." << "" << "";
-        QTest::newRow("no page generated") << 0 << int(Proftpd) << at("x.htm", "") << QByteArray() << "" << 0 << "File not found" << "" << "";
-        QTest::newRow("line end in the remote path") << 0 << int(Proftpd) << at("x.htm\nDELE y", "") << page << "" << 0 << "Invalid command" << "" << "";
-        QTest::newRow("plain FTP where TLS is required") << 0 << int(ProftpdTlsRequired) << at("page.htm", "page.htm") << page << "" << 0 << failed << "" << "";
-        QTest::newRow("TLS, new server not trusted") << 1 << int(Proftpd) << at("page.htm", "page.htm") << page << "" << no << failed << "Unknown Server" << "";
-        QTest::newRow("SFTP, new server not trusted") << 2 << int(ProftpdSftp) << at("page.htm", "page.htm") << page << "" << no << failed << "Unknown Server" << "";
-        QTest::newRow("TLS, server key changed") << 1 << int(Proftpd) << at("page.htm", "page.htm") << page << staleTls << yes << failed << "Server Identity Changed" << "";
-        QTest::newRow("SFTP, server key changed") << 2 << int(ProftpdSftp) << at("page.htm", "page.htm") << page << "[127.0.0.1]:%1 " + otherSshKey << yes << failed << "Server Identity Changed" << "";
+        row("FTP, absolute path", F, Proftpd, "", 0, done, "", "", at(" " + proHome("stats.htm") + " ", "stats.htm"));
+        row("FTP, relative path", F, Proftpd, "", 0, done);
+        row("FTP over TLS, self-signed", T, Proftpd, "", yes, done, ask, "self-signed.\n\nSHA-256 fingerprint of its certificate's RSA public key:");
+        row("SFTP, absolute path", S, ProftpdSftp, "", yes, done, ask, "", at(proHome("page.htm"), "page.htm"));
+        row("SFTP, relative path", S, ProftpdSftp, "", yes, done, ask);
+        row("SFTP, Ed25519 host key alone", S, ProftpdEd25519, "", yes, done, ask, "of its ED25519 host key");
+        row("wrong password", F, Proftpd, "", 0, failed, "", "", {"127.0.0.1", "wrong", "refused.htm", proHome("refused.htm")});
+        row("missing remote directory", F, Proftpd, "", 0, failed, "", "", at("no/x.htm", ""));
+        row("server silent", F, Silent, "", 0, failed, "", "", at("x.htm", ""));
+        row("server stalls after greeting", F, Greeting, "", 0, failed, "", "", at("x.htm", ""));
+        row("address not set up", F, Proftpd, "", 0, "Configure your FTP settings.", "", "", {"ftp.example.com", password, "x.htm", proHome("")});
+        row("no page generated", F, Proftpd, "", 0, "File not found", "", "", at("x.htm", ""), QByteArray());
+        row("line end in the remote path", F, Proftpd, "", 0, "Invalid command", "", "", at("x.htm\nDELE y", ""));
+        row("plain FTP where TLS is required", F, ProftpdTlsRequired, "", 0, failed);
+        row("TLS, new server not trusted", T, Proftpd, "", no, failed, ask);
+        row("SFTP, new server not trusted", S, ProftpdSftp, "", no, failed, ask);
+        row("TLS, server key changed", T, Proftpd, at127 + "sha256//" + QString(43, 'B') + "=", yes, failed, changed);
+        row("SFTP, server key changed", S, ProftpdSftp, at127 + otherSshKey, yes, failed, changed);
         // A known server that no longer offers the type of key known shows the key it has now.
-        QTest::newRow("SFTP, type of key known no longer offered") << 2 << int(ProftpdEd25519) << at("page.htm", "page.htm") << page
-                                                                  << "[127.0.0.1]:%1 " + otherSshKey << yes << failed << "Server Identity Changed" << "ED25519 host key now";
-        QTest::newRow("SFTP, Ed25519 key changed") << 2 << int(ProftpdEd25519) << at("page.htm", "page.htm") << page
-                                                   << "[127.0.0.1]:%1 ssh-ed25519 AAAAC3NzaC1lZDI1NTE5AAAAIEivNhxjJKPowveHVC0gdAI49WqiKKHgAhSaPNiPxIqJ" << yes << failed << "Server Identity Changed" << "";
+        row("SFTP, type of key known no longer offered", S, ProftpdEd25519, at127 + otherSshKey, yes, failed, changed, "ED25519 host key now");
         // Certificates of a test authority: one that verifies is remembered as verified, and such a
         // server is refused without a question once it cannot be verified; the question says why.
-        QTest::newRow("TLS, verified by an authority") << 1 << int(Verified) << at("page.htm", "page.htm") << page << "" << 0 << done << "" << "";
-        QTest::newRow("TLS, verified before, self-signed now") << 1 << int(Proftpd) << at("page.htm", "page.htm") << page << "[127.0.0.1]:%1 verified"
-                                                               << yes << failed << "Server Identity Changed" << "verified by an authority before";
-        QTest::newRow("TLS, issued for another name") << 1 << int(WrongName) << at("page.htm", "page.htm") << page << "" << no << failed << "Unknown Server"
-                                                      << "this computer: it was issued for another name.";
-        QTest::newRow("TLS, expired") << 1 << int(Expired) << at("page.htm", "page.htm") << page << "" << no << failed << "Unknown Server" << ": it has expired.";
-        QTest::newRow("TLS, unknown issuer") << 1 << int(UnknownCa) << at("page.htm", "page.htm") << page << "" << no << failed << "Unknown Server"
-                                             << ": its issuer is unknown to this computer.";
-        QTest::newRow("TLS, revoked") << 1 << int(Revoked) << at("page.htm", "page.htm") << page << "" << yes << failed << "Certificate Revoked" << "revoked";
-        QTest::newRow("unknown protocol line") << 3 << int(Proftpd) << at("page.htm", "page.htm") << page << "" << 0 << failed << "Tallyvane"
-                                               << "The protocol line \"FTPES\" of ";
-        QTest::newRow("FTP, cut off half-way") << 0 << int(Proftpd) << at("cutoff/page.htm", "cutoff/page.htm") << page << "" << 0 << failed << "" << "";
-        QTest::newRow("FTP, renaming refused") << 0 << int(Proftpd) << at("norename/page.htm", "norename/page.htm") << page << "" << 0 << failed << "" << "";
-        QTest::newRow("SFTP, renaming refused") << 2 << int(ProftpdSftp) << at("norename/page.htm", "norename/page.htm") << page << "[127.0.0.1]:%1 " + sshKey << 0 << failed << "" << "";
-        QTest::newRow("SFTP, cut off half-way") << 2 << int(ProftpdSftp) << at("cutoff/page.htm", "cutoff/page.htm") << page << "[127.0.0.1]:%1 " + sshKey << 0 << failed << "" << "";
+        row("TLS, verified by an authority", T, Verified, "", 0, done);
+        row("TLS, verified before, self-signed now", T, Proftpd, at127 + "verified", yes, failed, changed, "verified by an authority before");
+        row("TLS, issued for another name", T, WrongName, "", no, failed, ask, "this computer: it was issued for another name.");
+        row("TLS, expired", T, Expired, "", no, failed, ask, ": it has expired.");
+        row("TLS, unknown issuer", T, UnknownCa, "", no, failed, ask, ": its issuer is unknown to this computer.");
+        row("TLS, revoked", T, Revoked, "", yes, failed, "Certificate Revoked", "revoked");
+        row("unknown protocol line", U, Proftpd, "", 0, failed, "Tallyvane", "The protocol line \"FTPES\" of ");
+        row("FTP, cut off half-way", F, Proftpd, "", 0, failed, "", "", at("cutoff/page.htm", "cutoff/page.htm"));
+        row("FTP, renaming refused", F, Proftpd, "", 0, failed, "", "", at("norename/page.htm", "norename/page.htm"));
+        row("SFTP, renaming refused", S, ProftpdSftp, at127 + sshKey, 0, failed, "", "", at("norename/page.htm", "norename/page.htm"));
+        row("SFTP, cut off half-way", S, ProftpdSftp, at127 + sshKey, 0, failed, "", "", at("cutoff/page.htm", "cutoff/page.htm"));
     }
 
     void upload()
