@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 
+#include "app/ConsoleText.h"
 #include "app/ConsoleUserInterface.h"
 #include "app/SingleInstance.h"
 
@@ -45,7 +46,7 @@ void attachConsole()
 
 void say(const QString& text)
 {
-    std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+    ConsoleText::writeLine(stderr, text);
 }
 
 // A step succeeded when its last status is the success text and no message box was shown.
@@ -119,12 +120,11 @@ int run(int argc, char* argv[])
         return BadUsage;
     }
     if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
-        std::fputs(qPrintable(parser.helpText()), stdout);
+        ConsoleText::writeLine(stdout, parser.helpText().trimmed());
         return Succeeded;
     }
     if (parser.isSet(version)) {
-        std::printf("%s %s\n", qPrintable(ProgramIdentity::title()),
-                    qPrintable(ProgramIdentity::versionText()));
+        ConsoleText::writeLine(stdout, ProgramIdentity::title() + u' ' + ProgramIdentity::versionText());
         return Succeeded;
     }
     const bool doScan = parser.isSet(scan) || parser.isSet(generate);

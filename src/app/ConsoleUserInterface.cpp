@@ -1,28 +1,6 @@
 #include "ConsoleUserInterface.h"
 
-#include <cstdio>
-
-#ifdef Q_OS_WIN
-#include <io.h>
-#define isatty _isatty
-#define fileno _fileno
-#else
-#include <unistd.h>
-#endif
-
-namespace {
-
-bool answeredYesOnTerminal()
-{
-    if (!isatty(fileno(stdin)))
-        return false;
-    std::fprintf(stderr, "[y/N] ");
-    std::fflush(stderr);
-    char line[256] = {};
-    return std::fgets(line, sizeof line, stdin) && (line[0] == 'y' || line[0] == 'Y');
-}
-
-} // namespace
+#include "app/ConsoleText.h"
 
 QStringList ConsoleUserInterface::takeMessages()
 {
@@ -36,8 +14,7 @@ void ConsoleUserInterface::displayStatus(const QString& text)
 
 void ConsoleUserInterface::printStatus()
 {
-    if (std::fprintf(stdout, "%s\n", m_status.toLocal8Bit().constData()) < 0 ||
-        std::fflush(stdout) != 0)
+    if (!ConsoleText::writeLine(stdout, m_status))
         m_outputLost = true;
 }
 
@@ -46,14 +23,16 @@ UserInterface::Answer ConsoleUserInterface::displayMessage(const Message& messag
     // A question is no failure to report; what follows from its answer is.
     if (message.buttons != Buttons::YesNo)
         m_messages.append(message.text);
-    std::fprintf(stderr, "%s: %s\n", message.title.toLocal8Bit().constData(),
-                 message.text.toLocal8Bit().constData());
-    std::fflush(stderr);
+    ConsoleText::writeLine(stderr, message.title + QStringLiteral(": ") + message.text);
+    QString answer;
     switch (message.buttons) {
     case Buttons::OkCancel:
         return Answer::Cancel;
     case Buttons::YesNo:
-        return answeredYesOnTerminal() ? Answer::Yes : Answer::No;
+        return ConsoleText::ask(QStringLiteral("[y/N] "), answer) &&
+                       answer.startsWith(u'y', Qt::CaseInsensitive)
+                   ? Answer::Yes
+                   : Answer::No;
     case Buttons::Ok:
         break;
     }

@@ -7,6 +7,10 @@
 #include <QLocalSocket>
 #include <QTemporaryFile>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace {
 
 constexpr int channelTimeoutMilliseconds = 1000;
@@ -70,6 +74,13 @@ QString SingleInstance::folderNotWritable() const
 
 bool SingleInstance::activateRunningInstance() const
 {
+#ifdef _WIN32
+    // Windows lets a program come to the front only when the one in front allows it: this one,
+    // started by the user, grants it to the running copy before asking it to come.
+    qint64 pid = 0;
+    if (m_lock.getLockInfo(&pid, nullptr, nullptr) && pid > 0)
+        AllowSetForegroundWindow(DWORD(pid));
+#endif
     QLocalSocket socket;
     socket.connectToServer(m_channelName);
     if (!socket.waitForConnected(channelTimeoutMilliseconds))

@@ -24,7 +24,13 @@ void cleanDatabase(const ProgramFiles& files, UserInterface& ui)
         // The compacted copy takes the database's place in one step, so that no failure can
         // leave the installation without a database.
         QFile::setPermissions(files.compactedDatabase(), QFile::permissions(files.database()));
-        FileOperations::replacefile(files.compactedDatabase(), files.database());
+        try {
+            FileOperations::replacefile(files.compactedDatabase(), files.database());
+        } catch (const Failure&) {
+            // Left behind, the copy would make every later clean fail.
+            QFile::remove(files.compactedDatabase());
+            throw;
+        }
         ui.setStatus(QStringLiteral("Database successfully erased."));
     } catch (const Failure& failure) {
         ui.showError(QStringLiteral("Error db#: "), failure.code(), failure.description());

@@ -27,6 +27,29 @@ QString describe(const QString& what, const QString& path)
     return QStringLiteral("%1 (%2)").arg(what, QDir::toNativeSeparators(path));
 }
 
+#ifdef _WIN32
+// Windows' own words for an error code.
+QString systemMessage(DWORD error)
+{
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                            FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    const QString reason = QString::fromWCharArray(text, int(length)).trimmed();
+    LocalFree(text);
+    return reason;
+}
+
+// The path as the file functions take it past 260 characters: absolute, "\\?\" before it.
+std::wstring extendedPath(const QString& path)
+{
+    const QString native = QDir::toNativeSeparators(QDir::cleanPath(QFileInfo(path).absoluteFilePath()));
+    if (native.size() < MAX_PATH || native.startsWith(QLatin1String("\\\\")))
+        return native.toStdWString();
+    return (QStringLiteral("\\\\?\\") + native).toStdWString();
+}
+#endif
+
 } // namespace
 
 Failure failureOf(const QFileDevice& file, const QString& path, QIODevice::OpenMode intended)
@@ -99,22 +122,22 @@ void replacefile(const QString& source, const QString& destination)
     if (!fileexists(source))
         throw Failure(FileNotFound, describe(QStringLiteral("File not found"), source));
 #ifdef _WIN32
-    // One replacing move: the destination is never missing, whatever fails.
-    const std::wstring from = QDir::toNativeSeparators(source).toStdWString();
-    const std::wstring to = QDir::toNativeSeparators(destination).toStdWString();
-    if (!MoveFileExW(from.c_str(), to.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        const DWORD error = GetLastError();
-        wchar_t* text = nullptr;
-        const DWORD length = FormatMessageW(
-            FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                FORMAT_MESSAGE_IGNORE_INSERTS,
-            nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-        const QString reason = QString::fromWCharArray(text, int(length)).trimmed();
-        LocalFree(text);
-        throw Failure(PermissionDenied,
-                      describe(QStringLiteral("Permission denied: ") + reason, destination));
+    // One replacing move: the destination is never missing, whatever fails. A scanner or a
+    // backup tool that holds either file for a moment is waited for, up to about two seconds.
+    const std::wstring from = extendedPath(source), to = extendedPath(destination);
+    DWORD error = ERROR_SUCCESS;
+    for (int wait = 15;; wait *= 2) {
+        if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return;
+        error = GetLastError();
+        const bool held = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ||
+                          error == ERROR_LOCK_VIOLATION;
+        if (!held || wait > 960)
+            break;
+        Sleep(DWORD(wait));
     }
+    throw Failure(PermissionDenied,
+                  describe(QStringLiteral("Permission denied: ") + systemMessage(error), destination));
 #else
     if (std::rename(QFile::encodeName(source).constData(),
                     QFile::encodeName(destination).constData()) != 0)

@@ -11,7 +11,7 @@ namespace SystemText {
 
 #ifdef _WIN32
 
-std::optional<QByteArray> encode(QStringView text)
+std::optional<QByteArray> encodeIn(unsigned codePage, QStringView text)
 {
     if (text.isEmpty())
         return QByteArray();
@@ -19,31 +19,41 @@ std::optional<QByteArray> encode(QStringView text)
     const int length = int(text.size());
     // With UTF-8 as the ANSI code page (a Windows option) only invalid text cannot be stored,
     // and that conversion takes neither best-fit flags nor a default character.
-    const bool utf8 = GetACP() == CP_UTF8;
+    const bool utf8 = codePage == CP_UTF8;
     const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
     BOOL usedDefault = FALSE;
     BOOL* defaultUsed = utf8 ? nullptr : &usedDefault;
     const int size =
-        WideCharToMultiByte(CP_ACP, flags, wide, length, nullptr, 0, nullptr, defaultUsed);
+        WideCharToMultiByte(codePage, flags, wide, length, nullptr, 0, nullptr, defaultUsed);
     if (size <= 0 || usedDefault)
         return std::nullopt;
     QByteArray bytes(size, Qt::Uninitialized);
-    WideCharToMultiByte(CP_ACP, flags, wide, length, bytes.data(), size, nullptr, defaultUsed);
+    WideCharToMultiByte(codePage, flags, wide, length, bytes.data(), size, nullptr, defaultUsed);
     return usedDefault ? std::nullopt : std::optional<QByteArray>(bytes);
 }
 
-bool readsAsSystemText(QByteArrayView) { return true; }
+bool readsAsTextIn(unsigned codePage, QByteArrayView content)
+{
+    // Every byte means something in a code page of single bytes; UTF-8 refuses invalid ones.
+    return codePage != CP_UTF8 || content.isEmpty() ||
+           MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, content.data(), int(content.size()),
+                               nullptr, 0) > 0;
+}
 
-QString decode(QByteArrayView bytes)
+QString decodeIn(unsigned codePage, QByteArrayView bytes)
 {
     if (bytes.isEmpty())
         return {};
-    const int size = MultiByteToWideChar(CP_ACP, 0, bytes.data(), int(bytes.size()), nullptr, 0);
+    const int size = MultiByteToWideChar(codePage, 0, bytes.data(), int(bytes.size()), nullptr, 0);
     QString text(size, Qt::Uninitialized);
-    MultiByteToWideChar(CP_ACP, 0, bytes.data(), int(bytes.size()),
+    MultiByteToWideChar(codePage, 0, bytes.data(), int(bytes.size()),
                         reinterpret_cast<wchar_t*>(text.data()), size);
     return text;
 }
+
+std::optional<QByteArray> encode(QStringView text) { return encodeIn(GetACP(), text); }
+bool readsAsSystemText(QByteArrayView content) { return readsAsTextIn(GetACP(), content); }
+QString decode(QByteArrayView bytes) { return decodeIn(GetACP(), bytes); }
 
 #else
 

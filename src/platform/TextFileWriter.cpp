@@ -2,6 +2,7 @@
 
 #include "FileOperations.h"
 #include "Failure.h"
+#include "OwnerOnly.h"
 #include "SystemText.h"
 #include "Windows1252.h"
 
@@ -35,6 +36,8 @@ void write(const QString& path, const QStringList& lines, bool settings)
         throw FileOperations::failureOf(file, path, QIODevice::WriteOnly);
     if (!file.commit())
         throw FileOperations::failureOf(file, path, QIODevice::WriteOnly);
+    if (settings)
+        OwnerOnly::restrict(path);
     FileOperations::syncFolderOf(path);
 }
 

@@ -12,7 +12,7 @@ namespace TextFileWriter {
 void writeLines(const QString& path, const QStringList& lines);
 
 // As writeLines, but in the system's own text encoding (see SystemText), and the file is
-// readable and writable by its owner only where the platform has such permissions. A line
+// readable and writable by its owner only (see OwnerOnly). A line
 // with a character the encoding cannot hold fails with code 5, and the file stays as it was.
 void writePrivateLines(const QString& path, const QStringList& lines);
 

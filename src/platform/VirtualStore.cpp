@@ -3,6 +3,11 @@
 #include "FileOperations.h"
 
 #include <QDir>
+#include <QFileInfo>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace VirtualStore {
 namespace {
@@ -29,6 +34,40 @@ QString copyIn(const QString& path, const QString& store, const QStringList& red
     return {};
 }
 
+QString newerOf(const QString& path, const QString& copy)
+{
+    const QFileInfo real(path), stored(copy);
+    if (!stored.exists())
+        return path;
+    if (!real.exists())
+        return copy;
+    return stored.lastModified() > real.lastModified() ? copy : path;
+}
+
+QString longPath(const QString& path)
+{
+#ifdef _WIN32
+    const std::wstring name = QDir::toNativeSeparators(path).toStdWString();
+    const DWORD size = GetLongPathNameW(name.c_str(), nullptr, 0);
+    if (size == 0) {
+        // The file may not exist yet: its folder's long form, and its name.
+        const QFileInfo info(path);
+        const QString folder = QDir::toNativeSeparators(info.path());
+        return folder == QDir::toNativeSeparators(path) || folder == u'.'
+                   ? path
+                   : longPath(folder) + u'\\' + info.fileName();
+    }
+    std::wstring buffer(size, L'\0');
+    const DWORD written = GetLongPathNameW(name.c_str(), buffer.data(), size);
+    if (written == 0 || written >= size)
+        return path;
+    buffer.resize(written);
+    return QString::fromStdWString(buffer);
+#else
+    return path;
+#endif
+}
+
 QString gameView(const QString& path)
 {
 #ifdef _WIN32
@@ -36,13 +75,14 @@ QString gameView(const QString& path)
     for (const char* name : {"ProgramFiles", "ProgramFiles(x86)", "SystemRoot", "ProgramData"}) {
         const QString folder = qEnvironmentVariable(name);
         if (!folder.isEmpty())
-            folders.append(folder);
+            folders.append(longPath(folder));
     }
     const QString store = qEnvironmentVariable("LOCALAPPDATA");
-    const QString copy =
-        copyIn(path, store.isEmpty() ? QString() : store + QStringLiteral("/VirtualStore"), folders);
-    if (!copy.isEmpty() && FileOperations::fileexists(copy))
-        return QDir::toNativeSeparators(copy);
+    const QString copy = copyIn(longPath(slashed(path)),
+                                store.isEmpty() ? QString() : store + QStringLiteral("/VirtualStore"),
+                                folders);
+    if (!copy.isEmpty())
+        return QDir::toNativeSeparators(newerOf(path, copy));
 #endif
     return path;
 }

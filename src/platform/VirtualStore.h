@@ -9,9 +9,17 @@
 // program sees the real folder, with no logs or stale ones.
 namespace VirtualStore {
 
-// The file the game itself sees at path: its copy in the virtual store when that copy exists,
-// otherwise path. Outside Windows there is no virtual store and path comes back unchanged.
+// The log as the game last wrote it: of path and its copy in the virtual store, the one written
+// last (a game run as administrator writes the real folder, one run as a user the copy), or the
+// one that exists. Outside Windows there is no virtual store and path comes back unchanged.
 QString gameView(const QString& path);
+
+// Of a file and its copy, the one written last; the one that exists, when only one does.
+QString newerOf(const QString& path, const QString& copy);
+
+// The path with every folder's short name (PROGRA~2) in its long form, where Windows knows one;
+// anywhere else, and for folders that do not exist, the path as it is.
+QString longPath(const QString& path);
 
 // The copy of path in the virtual store at store, when path lies in one of the redirected
 // folders; an empty text when it does not. Folders are compared without regard to case or

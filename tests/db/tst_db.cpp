@@ -82,9 +82,9 @@ private slots:
             QCOMPARE(QFileInfo::exists(database), fault != "gone");
             if (fault != "gone") // emptied, even when it cannot then be compacted
                 QCOMPARE(s.rows(), QStringList());
-            if (fault.isEmpty()) // compacted, and the copy took its place
-                QVERIFY(QFileInfo(database).size() == emptySize &&
-                        !QFileInfo::exists(s.inst.path("tempdb.mdb")));
+            QVERIFY(!fault.isEmpty() || QFileInfo(database).size() == emptySize); // compacted
+            // The copy took its place, or went: none is left to make the next clean fail.
+            QVERIFY(fault == "stale" || !QFileInfo::exists(s.inst.path("tempdb.mdb")));
             QCOMPARE(s.inst.readFile("tempdb.mdb") == "stale", fault == "stale"); // left as it was
         });
     }

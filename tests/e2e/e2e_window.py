@@ -105,6 +105,15 @@ with tempfile.TemporaryDirectory(prefix="tallyvane-e2e-") as root, harness.Sessi
         "search", "--onlyvisible", "--name", ".")), "the first program's window to come to the front")
     session.press(box, "Return")
     assert second.wait(harness.TIMEOUT) == 2 and first.poll() is None and files(session) == before
+    if session.wine:  # neither the setup nor the uninstaller touches a running Tallyvane (3), nor installs where it cannot write (4)
+        wine = lambda *command: subprocess.run(["wine", *command], env=session.env, timeout=120, capture_output=True).returncode
+        uninstaller = [session.path("uninstall.exe"), "/S", "_?=" + session.native(session.installation)]
+        assert (wine(sys.argv[1], "/S"), wine(*uninstaller)) == (3, 3) and first.poll() is None and files(session) == before
+        assert wine(sys.argv[1], "/S", r"/D=C:\windows\Tallyvane") == 4  # (wine quotes a folder with blanks, which /D= refuses)
+        assert not os.path.exists(os.path.join(session.root, "wine", "drive_c", "windows", "Tallyvane"))
+        manifest = re.search(rb"<assembly.*?</assembly>", Path(session.program).read_bytes(), re.S)[0]
+        assert all(part in manifest for part in (b'level="asInvoker"', b"PerMonitorV2", b"<longPathAware", b"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}")), manifest
+        step("setup and uninstaller refused a running Tallyvane, setup refused the Windows folder; the manifest is in the program")
 
     session.click("Tallyvane", harness.MAIN["Clean Database"])
     first.expect(MESSAGE + re.escape("Clean Database | This will delete all player records in the database. Proceed?"))

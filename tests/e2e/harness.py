@@ -90,7 +90,7 @@ class Session:
 
     # The setup program installs into the user's local application data. The game lies under
     # Program Files, where the game's own writes went to the user's virtual store: the logs there
-    # are the game's, while the real folder holds the program and stale logs of one game.
+    # are the game's, while the real folder holds the program and older, stale logs of one game.
     def install_under_wine(self, setup, source):
         subprocess.run(["wineboot", "-i"], env=self.env, check=True, capture_output=True, timeout=120)
         subprocess.run(["wine", setup, "/S"], env=self.env, check=True, timeout=120)
@@ -104,8 +104,9 @@ class Session:
         game = os.path.join("Program Files (x86)", "Red Storm", "Rogue Spear")
         self.game_path = "C:\\" + game.replace("/", "\\")
         shutil.copytree(os.path.join(source, "examples", "game"), os.path.join(drive, game))
-        for i in range(10):
+        for i in range(10):  # the stale logs, of a game played before the game ran without administrator rights
             shutil.copy(os.path.join(source, "examples", "game", "RSRESULTS4.log"), os.path.join(drive, game, f"RSRESULTS{i}.log"))
+            os.utime(os.path.join(drive, game, f"RSRESULTS{i}.log"), (1.6e9, 1.6e9))
         os.makedirs(os.path.dirname(os.path.join(drive, home, "VirtualStore", game)))
         self.game = os.path.join(drive, home, "VirtualStore", game)
 

@@ -8,12 +8,19 @@
 #include "platform/VirtualStore.h"
 #include "platform/Windows1252.h"
 
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <cerrno>
 #include <cstring>
 #include <system_error>
+#include <thread>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#include <aclapi.h>
+#endif
 
 using Encoding = SequentialInput::Encoding;
 
@@ -66,6 +73,10 @@ private slots:
 #endif
             QVERIFY(!SystemText::encode(QChar(0xD800) + u"x"_qs));
             QVERIFY(!SystemText::encode(QString(QChar(0xD800))));
+#ifdef Q_OS_WIN // with Windows' UTF-8 option on, a file of the old code page is read as Windows-1252
+            QVERIFY(!SystemText::readsAsTextIn(CP_UTF8, "/j\xe9") && SystemText::readsAsTextIn(1252, "/j\xe9"));
+            QCOMPARE(SystemText::decodeIn(CP_UTF8, "/j\xc3\xa9"), u"/jé"_qs);
+#endif
         });
     }
 
@@ -95,6 +106,72 @@ private slots:
         });
     }
 
+#ifdef Q_OS_WIN
+    // A scanner or a backup tool holding the destination for a moment is waited for; one that
+    // holds it for good is reported with Windows' reason after about two seconds.
+    void replacefile_waitsForAFileHeldAMoment_andTakesLongPaths()
+    {
+        QTemporaryDir dir;
+        GUARDED({
+            const QString deep = dir.filePath(QString(120, u'd') + "/" + QString(120, u'e'));
+            QVERIFY(QDir().mkpath(deep));
+            const QString source = deep + "/new", target = deep + "/old"; // over 260 characters
+            for (int heldMs : {300, 4000}) {
+                TextFileWriter::writeLines(source, {"fresh"});
+                TextFileWriter::writeLines(target, {"stale"});
+                HANDLE held = CreateFileW(reinterpret_cast<const wchar_t*>(("\\\\?\\" + QDir::toNativeSeparators(target)).utf16()),
+                                          GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+                QVERIFY(held != INVALID_HANDLE_VALUE);
+                std::thread release([=] { Sleep(DWORD(heldMs)), CloseHandle(held); });
+                QElapsedTimer clock;
+                clock.start();
+                QString failure;
+                try {
+                    FileOperations::replacefile(source, target);
+                } catch (const Failure& f) {
+                    failure = f.description();
+                }
+                const qint64 waited = clock.elapsed();
+                release.join();
+                QVERIFY2(heldMs > 1000 ? failure.startsWith("Permission denied: ") && waited >= 1500
+                                       : failure.isEmpty() && SequentialInput::open(target).readLine() == "fresh",
+                         qPrintable(QString("%1 ms: %2 after %3 ms").arg(heldMs).arg(failure).arg(waited)));
+            }
+        });
+    }
+
+    // The password's file grants its owner and SYSTEM alone, whatever its folder passes on.
+    void privateLines_grantTheOwnerAlone()
+    {
+        QTemporaryDir dir;
+        GUARDED({
+            const QString file = QDir::toNativeSeparators(dir.filePath("statConf.txt"));
+            TextFileWriter::writePrivateLines(file, {"secret"});
+            PACL list = nullptr;
+            PSECURITY_DESCRIPTOR descriptor = nullptr;
+            QCOMPARE(GetNamedSecurityInfoW(reinterpret_cast<const wchar_t*>(file.utf16()), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                           nullptr, nullptr, &list, nullptr, &descriptor), DWORD(ERROR_SUCCESS));
+            // Who is granted what: the system's account names, which the test reads back itself.
+            QStringList granted;
+            for (DWORD i = 0; list && i < list->AceCount; ++i) {
+                ACCESS_ALLOWED_ACE* entry = nullptr;
+                GetAce(list, i, reinterpret_cast<void**>(&entry));
+                wchar_t name[256], domain[256];
+                DWORD nameSize = 256, domainSize = 256;
+                SID_NAME_USE use;
+                LookupAccountSidW(nullptr, &entry->SidStart, name, &nameSize, domain, &domainSize, &use);
+                granted << QString::fromWCharArray(name) + (entry->Header.AceType == ACCESS_ALLOWED_ACE_TYPE ? "" : " (not allowed)");
+            }
+            LocalFree(descriptor);
+            wchar_t user[256];
+            DWORD userSize = 256;
+            GetUserNameW(user, &userSize);
+            granted.sort();
+            QCOMPARE(granted, QStringList({"SYSTEM", QString::fromWCharArray(user)}));
+        });
+    }
+#endif
+
     void virtualStore_mapsOnlyRedirectedFolders_withoutTheirDrive()
     {
         const QString store = R"(C:\Users\k\AppData\Local\VirtualStore)";
@@ -106,7 +183,37 @@ private slots:
                      "C:/Users/k/AppData/Local/VirtualStore/program files/RS/a.log");
             QCOMPARE(VirtualStore::copyIn(R"(C:\Program Files Old\a.log)", store, folders), "");
             QCOMPARE(VirtualStore::copyIn(R"(D:\Games\RS\a.log)", store, folders), "");
+            QCOMPARE(VirtualStore::copyIn(R"(C:\Program Files\RS\/a.log)", store, folders), // a trailing backslash
+                     "C:/Users/k/AppData/Local/VirtualStore/Program Files/RS/a.log");
+#ifndef Q_OS_WIN
             QCOMPARE(VirtualStore::gameView("/home/k/game/a.log"), "/home/k/game/a.log");
+#endif
+        });
+    }
+
+    // Of the log and its copy, the one the game wrote last: the game run as administrator writes
+    // the real folder.
+    void virtualStore_readsTheFileWrittenLast()
+    {
+        QTemporaryDir dir;
+        GUARDED({
+            const QString real = dir.filePath("real.log"), copy = dir.filePath("copy.log");
+            QCOMPARE(VirtualStore::newerOf(real, copy), real); // neither
+            TextFileWriter::writeLines(copy, {});
+            QCOMPARE(VirtualStore::newerOf(real, copy), copy);
+            TextFileWriter::writeLines(real, {});
+            QFile file(copy);
+            QVERIFY(file.open(QIODevice::ReadWrite) && file.setFileTime(QDateTime::currentDateTime().addSecs(-60), QFile::FileModificationTime));
+            QCOMPARE(VirtualStore::newerOf(real, copy), real);
+#ifdef Q_OS_WIN // a folder given by its short name is the same folder
+            const QString folder = QDir::toNativeSeparators(dir.filePath("Program Files Long Name"));
+            QVERIFY(QDir().mkpath(folder));
+            wchar_t shortName[MAX_PATH] = {};
+            QVERIFY(GetShortPathNameW(reinterpret_cast<const wchar_t*>(folder.utf16()), shortName, MAX_PATH) > 0);
+            QVERIFY(QString::fromWCharArray(shortName) != folder);
+            QCOMPARE(VirtualStore::longPath(QString::fromWCharArray(shortName) + "\\RSRESULTS0.log").toLower(),
+                     (VirtualStore::longPath(folder) + "\\RSRESULTS0.log").toLower());
+#endif
         });
     }
 };

@@ -1,0 +1,86 @@
+#include "OwnerOnly.h"
+
+#include "Failure.h"
+
+#include <QDir>
+
+#ifdef _WIN32
+#include <windows.h>
+#include <aclapi.h>
+
+#include <memory>
+#include <vector>
+#endif
+
+namespace OwnerOnly {
+
+#ifdef _WIN32
+
+namespace {
+
+Failure failureOf(DWORD error, const QString& path)
+{
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                            FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    const QString reason = QString::fromWCharArray(text, int(length)).trimmed();
+    LocalFree(text);
+    return Failure(PermissionDenied, QStringLiteral("Permission denied: %1 (%2)")
+                                         .arg(reason, QDir::toNativeSeparators(path)));
+}
+
+// The user this program runs as, from its own token.
+std::vector<BYTE> currentUser()
+{
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return {};
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<BYTE> user(size);
+    const bool ok = size && GetTokenInformation(token, TokenUser, user.data(), size, &size);
+    CloseHandle(token);
+    return ok ? user : std::vector<BYTE>();
+}
+
+} // namespace
+
+void restrict(const QString& path)
+{
+    const std::vector<BYTE> user = currentUser();
+    BYTE system[SECURITY_MAX_SID_SIZE];
+    DWORD systemSize = sizeof system;
+    if (user.empty() || !CreateWellKnownSid(WinLocalSystemSid, nullptr, system, &systemSize))
+        throw failureOf(GetLastError(), path);
+    EXPLICIT_ACCESS_W grants[2] = {};
+    PSID sids[2] = {reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid, system};
+    for (int i = 0; i < 2; ++i) {
+        grants[i].grfAccessPermissions = GENERIC_ALL;
+        grants[i].grfAccessMode = SET_ACCESS;
+        grants[i].grfInheritance = NO_INHERITANCE;
+        grants[i].Trustee.TrusteeForm = TRUSTEE_IS_SID;
+        grants[i].Trustee.TrusteeType = i == 0 ? TRUSTEE_IS_USER : TRUSTEE_IS_WELL_KNOWN_GROUP;
+        grants[i].Trustee.ptstrName = static_cast<LPWSTR>(sids[i]);
+    }
+    PACL list = nullptr;
+    DWORD result = SetEntriesInAclW(2, grants, nullptr, &list);
+    if (result == ERROR_SUCCESS) {
+        std::wstring name = QDir::toNativeSeparators(path).toStdWString();
+        // Protected: nothing the folder grants is passed on to the file.
+        result = SetNamedSecurityInfoW(name.data(), SE_FILE_OBJECT,
+                                       DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                                       nullptr, nullptr, list, nullptr);
+        LocalFree(list);
+    }
+    if (result != ERROR_SUCCESS)
+        throw failureOf(result, path);
+}
+
+#else
+
+void restrict(const QString&) {}
+
+#endif
+
+} // namespace OwnerOnly
