@@ -3,6 +3,7 @@
 #include "config/Config.h"
 #include "config/ConfigValidation.h"
 #include "platform/Failure.h"
+#include "platform/ProgramFiles.h"
 #include "platform/Twips.h"
 #include "platform/Numbers.h"
 #include "platform/SystemText.h"
@@ -18,6 +19,8 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
 #include <QMouseEvent>
 #include <QScreen>
 #include <QStorageInfo>
@@ -107,8 +110,10 @@ frmDirectory::frmDirectory(Config& config, UserInterface& ui, QWidget* parent)
     SSTab1->setGeometry(twips(120, 240, 4452, 4572));
     auto* general = new QWidget;
     auto* ftp = new QWidget;
+    auto* ranking = new QWidget;
     SSTab1->addTab(general, QStringLiteral("General"));
     SSTab1->addTab(ftp, QStringLiteral("FTP Settings"));
+    SSTab1->addTab(ranking, QStringLiteral("Ranking"));
 
     auto place = [this](QWidget* widget, const char* name, const QRect& where) {
         widget->setObjectName(QString::fromLatin1(name));
@@ -192,6 +197,28 @@ frmDirectory::frmDirectory(Config& config, UserInterface& ui, QWidget* parent)
         ->setWordWrap(true);
     txtFTPfile = textBox(ftp, "txtFTPfile", twips(240, 3840, 3972, 288));
 
+    // Ranking
+    label(ranking, "lblRanking", 0, QStringLiteral("Minimum games to be ranked:"),
+          twips(240, 600, 2652, 252));
+    txtMinGames = textBox(ranking, "txtMinGames", twips(3240, 564, 972, 288));
+    label(ranking, "lblRanking", 1, QStringLiteral("Names never ranked:"), twips(240, 1080, 2652, 252))
+        ->setFont(bold);
+    lstNeverRanked = new QListWidget(ranking);
+    place(lstNeverRanked, "lstNeverRanked", twips(240, 1320, 3972, 1980));
+    txtNeverRanked = textBox(ranking, "txtNeverRanked", twips(240, 3420, 2412, 288));
+    cmdAdd = new QPushButton(QStringLiteral("Add"), ranking);
+    place(cmdAdd, "cmdAdd", twips(2760, 3396, 672, 336));
+    cmdRemove = new QPushButton(QStringLiteral("Remove"), ranking);
+    place(cmdRemove, "cmdRemove", twips(3540, 3396, 672, 336));
+    label(ranking, "lblRanking", 2,
+          QStringLiteral("The games of the players left out are still counted; the page only "
+                         "leaves them out."),
+          twips(240, 3840, 3972, 492))
+        ->setWordWrap(true);
+    connect(cmdAdd, &QPushButton::clicked, this, &frmDirectory::cmdAdd_Click);
+    connect(cmdRemove, &QPushButton::clicked, this, &frmDirectory::cmdRemove_Click);
+    connect(txtNeverRanked, &QLineEdit::returnPressed, this, &frmDirectory::cmdAdd_Click);
+
     // Apply and Cancel, below the tabs.
     const QFont black = fontOf({QStringLiteral("Arial Black"), QStringLiteral("Liberation Sans")},
                                7.8, QFont::Black);
@@ -246,7 +273,12 @@ frmDirectory::frmDirectory(Config& config, UserInterface& ui, QWidget* parent)
     QWidget::setTabOrder(cboFTPprotocol, txtFTPusername);
     QWidget::setTabOrder(txtFTPusername, txtFTPpw);
     QWidget::setTabOrder(txtFTPpw, txtFTPfile);
-    QWidget::setTabOrder(txtFTPfile, txtPath);
+    QWidget::setTabOrder(txtFTPfile, txtMinGames);
+    QWidget::setTabOrder(txtMinGames, lstNeverRanked);
+    QWidget::setTabOrder(lstNeverRanked, txtNeverRanked);
+    QWidget::setTabOrder(txtNeverRanked, cmdAdd);
+    QWidget::setTabOrder(cmdAdd, cmdRemove);
+    QWidget::setTabOrder(cmdRemove, txtPath);
     drvList->setFocus();
 
     const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
@@ -277,6 +309,70 @@ void frmDirectory::Form_Load()
     txtFTPport->setText(
         QString::number(port == 0 ? FtpProtocols::usualPort(m_config.ftpProtocol) : port));
     txtFTPfile->setText(m_config.ftpFile);
+
+    m_rulesPath = ProgramFiles(QFileInfo(m_config.path()).absolutePath()).rankingRules();
+    RankingRules rules;
+    try {
+        rules = RankingRules::load(m_rulesPath);
+    } catch (const Failure& failure) {
+        m_rulesReadable = false;
+        SSTab1->setTabEnabled(2, false);
+        m_ui.showMessage({QStringLiteral("The ranking settings cannot be read: %1.\n\nThe Ranking "
+                                         "tab stays shut until the line is corrected.")
+                              .arg(failure.description()),
+                          QStringLiteral("Tallyvane"), UserInterface::Icon::Critical,
+                          UserInterface::Buttons::Ok});
+    }
+    txtMinGames->setText(QString::number(rules.minimumGames));
+    lstNeverRanked->addItems(rules.neverRanked);
+}
+
+void frmDirectory::cmdAdd_Click()
+{
+    const QString name = txtNeverRanked->text().trimmed();
+    if (RankingRules::asStored(name).isEmpty())
+        return;
+    for (int i = 0; i < lstNeverRanked->count(); ++i) {
+        if (RankingRules::asStored(lstNeverRanked->item(i)->text())
+                .compare(RankingRules::asStored(name), Qt::CaseInsensitive) == 0)
+            return txtNeverRanked->clear();
+    }
+    lstNeverRanked->addItem(name);
+    txtNeverRanked->clear();
+}
+
+void frmDirectory::cmdRemove_Click()
+{
+    delete lstNeverRanked->currentItem();
+}
+
+// Checks the Ranking tab like the other boxes and writes ranking.txt; false, with the box
+// shown, when the minimum is out of range or the file cannot take the names.
+bool frmDirectory::applyRankingRules()
+{
+    if (!m_rulesReadable)
+        return true;
+    RankingRules rules;
+    bool number = false;
+    rules.minimumGames = txtMinGames->text().trimmed().toInt(&number);
+    if (!number || rules.minimumGames < RankingRules::leastMinimum ||
+        rules.minimumGames > RankingRules::mostMinimum) {
+        refuse(QStringLiteral("Enter a minimum of between %1 and %2 games.")
+                   .arg(RankingRules::leastMinimum)
+                   .arg(RankingRules::mostMinimum),
+               QStringLiteral("Invalid Minimum"));
+        return false;
+    }
+    for (int i = 0; i < lstNeverRanked->count(); ++i)
+        rules.neverRanked.append(lstNeverRanked->item(i)->text());
+    try {
+        rules.save(m_rulesPath);
+    } catch (const Failure& failure) {
+        refuse(QStringLiteral("The ranking settings could not be saved: %1.").arg(failure.description()),
+               QStringLiteral("Invalid Characters"));
+        return false;
+    }
+    return true;
 }
 
 void frmDirectory::drvList_Change()
@@ -355,6 +451,8 @@ void frmDirectory::apply()
             return;
         }
     }
+    if (!applyRankingRules())
+        return;
     const QString address = txtFTPaddress->text();
     const QString login = txtFTPusername->text();
     const QString password = txtFTPpw->text();

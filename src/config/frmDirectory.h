@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/FtpProtocol.h"
+#include "config/RankingRules.h"
 
 #include <QDialog>
 #include <QHash>
@@ -10,6 +11,8 @@
 
 class Config;
 class QComboBox;
+class QListWidget;
+class QPushButton;
 class QFileSystemModel;
 class QLabel;
 class QLineEdit;
@@ -44,6 +47,9 @@ private:
     void drvList_Change();
     void dirList_Change();
     void cboFTPprotocol_Change();
+    void cmdAdd_Click();
+    void cmdRemove_Click();
+    bool applyRankingRules();
     void lblBottom_Click(int index);
     void apply();
     void cancel();
@@ -62,6 +68,10 @@ private:
     std::vector<std::pair<QWidget*, QRect>> m_tabPlaces;
     // The protocol the port box last followed.
     FtpProtocol m_portProtocol = FtpProtocol::Ftp;
+    // Who the page ranks, kept in a file of its own (ranking.txt), which Apply writes. A file
+    // that cannot be read is left to the host to mend: the tab is then shut.
+    QString m_rulesPath;
+    bool m_rulesReadable = true;
 
     QTabWidget* SSTab1;
     QLineEdit* txtPath;
@@ -77,5 +87,10 @@ private:
     QLineEdit* txtFTPusername;
     QLineEdit* txtFTPpw;
     QLineEdit* txtFTPfile;
+    QLineEdit* txtMinGames;
+    QListWidget* lstNeverRanked;
+    QLineEdit* txtNeverRanked;
+    QPushButton* cmdAdd;
+    QPushButton* cmdRemove;
     std::array<QLabel*, 2> lblBottom{};
 };

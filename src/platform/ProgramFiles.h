@@ -15,6 +15,8 @@ public:
     const QString& directory() const { return m_directory; }
     QString configuration() const { return file(QStringLiteral("statConf.txt")); }
     QString stamps() const { return file(QStringLiteral("dateStamps.txt")); }
+    // Who the ranking page lists (see RankingRules); beside the configuration.
+    QString rankingRules() const { return file(QStringLiteral("ranking.txt")); }
     QString database() const { return file(QStringLiteral("tallyvane.mdb")); }
     QString compactedDatabase() const { return file(QStringLiteral("tempdb.mdb")); }
     QString outputDirectory() const { return file(QStringLiteral("output")); }

@@ -3,6 +3,7 @@
 class Config;
 class Database;
 class ProgramFiles;
+class RankingRules;
 class Recordset;
 class ScanDriver;
 class UserInterface;
@@ -15,15 +16,16 @@ namespace GenerateHtml {
 void generateHtml(ScanDriver& scan, const Config& config, const ProgramFiles& files,
                   UserInterface& ui);
 
-// Writes the page from the player table as it stands, without a scan. The page is written
-// beside its final name and moved over it only when complete, so that a failure or an empty
-// table leaves the previous page as it was.
+// Writes the page from the player table as it stands, without a scan, listing the players the
+// ranking rules (ranking.txt) let through. The page is written beside its final name and moved
+// over it only when complete, so that a failure, an empty table or damaged rules (a box names
+// the line) leave the previous page as it was. Rules that nobody passes give a page without rows.
 void writeRankingPage(const Config& config, const ProgramFiles& files, UserInterface& ui);
 
-// The first players in ranking order, as many as the page lists (at least one, so that an
-// empty record set means an empty table). Ties keep the order of the ranking index, which is
-// the order in which the players were added.
-Recordset queryRanking(Database& database, int records);
+// The first players in ranking order that the rules let through, as many as the page lists
+// (at least one). Ties keep the order of the ranking index, which is the order in which the
+// players were added.
+Recordset queryRanking(Database& database, int records, const RankingRules& rules);
 
 // Gives a database made before the ranking index that index, so that the ranking is read from
 // it rather than by sorting every player. A failure changes nothing: the query then sorts.

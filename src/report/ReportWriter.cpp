@@ -116,8 +116,11 @@ void ReportWriter::writeRows(Recordset& ranking, int records)
     const int rows = players < records ? players : records;
     QStringList lines;
     lines.reserve(rows > 0 ? rows * 10 : 0);
-    ranking.moveLast();
-    ranking.moveFirst();
+    // Rules that nobody passes leave no record, and no row.
+    if (players > 0) {
+        ranking.moveLast();
+        ranking.moveFirst();
+    }
     // The fields' positions, found once, at the first row: name first, then the numbers.
     std::array<int, 1 + std::size(numberFields)> columns{};
     for (int row = 1; row <= rows; ++row) {

@@ -3,6 +3,7 @@
 #include "TestInstallation.h"
 
 #include "config/Config.h"
+#include "config/RankingRules.h"
 #include "platform/Failure.h"
 #include "config/frmDirectory.h"
 
@@ -73,6 +74,42 @@ private slots:
         });
     }
 
+    // ranking.txt: missing means the defaults; what the program saves reads back the same; a
+    // line it cannot take is named with its number.
+    void rankingRules_readBack_orNameTheDamagedLine_data()
+    {
+        QTest::addColumn<QByteArray>("content"); // null: no file
+        QTest::addColumn<QString>("read");       // minimum|names..., or the failure
+        QTest::newRow("missing") << QByteArray() << "1";
+        QTest::newRow("notes, blanks, letter case") << QByteArray("# n\r\n\r\n  Minimum Games: 7 \r\nnever ranked:  Zo\xc3\xab \r\n") << "7|Zoë";
+        QTest::newRow("Windows-1252") << QByteArray("never ranked: Zo\xeb") << "1|Zoë";
+        QTest::newRow("minimum 0") << QByteArray("\nminimum games: 0") << "<dir>/ranking.txt, line 2: the minimum of games must be a whole number from 1 to 1000";
+        QTest::newRow("two minimums") << QByteArray("minimum games: 2\nminimum games: 2") << "<dir>/ranking.txt, line 2: a second minimum of games";
+        QTest::newRow("empty name") << QByteArray("never ranked: []") << "<dir>/ranking.txt, line 1: a name never ranked that is empty";
+        QTest::newRow("unknown line") << QByteArray("minimum: 3") << "<dir>/ranking.txt, line 1: \"minimum: 3\" is neither \"minimum games:\" nor \"never ranked:\"";
+    }
+    void rankingRules_readBack_orNameTheDamagedLine()
+    {
+        QFETCH(QByteArray, content);
+        TestInstallation inst;
+        GUARDED({
+            const QString path = inst.files().rankingRules();
+            if (!content.isNull())
+                inst.writeFile("ranking.txt", content);
+            QString read;
+            try {
+                const RankingRules rules = RankingRules::load(path);
+                read = (QStringList{QString::number(rules.minimumGames)} + rules.neverRanked).join('|');
+                rules.save(path); // and what is saved reads back the same
+                const RankingRules again = RankingRules::load(path);
+                QCOMPARE((QStringList{QString::number(again.minimumGames)} + again.neverRanked).join('|'), read);
+            } catch (const Failure& f) {
+                read = QString(f.description()).replace(QDir::toNativeSeparators(inst.path("")), "<dir>/");
+            }
+            QTEST(read, "read");
+        });
+    }
+
     void apply_checksInOrderWithInclusiveBounds_thenStoresAllNine_data()
     {
         // The nine boxes in file order; the path is typed after the game directory's.
@@ -83,6 +120,7 @@ private slots:
         const QString records =
             "Invalid Interval: Number of records to display must be between 5 and 40.";
         const QString port = "Invalid Port: Enter a port number between 1 and 65535.";
+        // The nine boxes, the protocol, then the Ranking tab's minimum of games.
         const auto row = [](const char* name, const QString& typed, const QString& outcome) {
             QTest::newRow(name) << typed << outcome;
         };
@@ -106,6 +144,8 @@ private slots:
             "Invalid Directory: Rogue Spear does not exist in the specified directory.");
         row("port 0", "|300|20|n|h|u|p|0|f", port);
         row("port 65536", "|300|20|n|h|u|p|65536|f", port);
+        row("minimum of games 0", "|300|20|n|h|u|p|21|f||0", "Invalid Minimum: Enter a minimum of between 1 and 1000 games.");
+        row("minimum of games 1001", "|300|20|n|h|u|p|21|f||1001", "Invalid Minimum: Enter a minimum of between 1 and 1000 games.");
         row("lone surrogate", "|300|20|n|h|u|p" + QString(QChar(0xD800)) + "w|21|f",
             "Invalid Characters: The Password box holds a character that the configuration file "
             "cannot store.");
@@ -124,6 +164,8 @@ private slots:
                 s.box(boxes[i])->setText((i ? "" : s.game()) + typed.section('|', i, i));
             const auto protocol = s.dialog->findChild<QComboBox*>("cboFTPprotocol");
             protocol->setCurrentIndex(qMax(0, protocol->findText(typed.section('|', 9, 9))));
+            if (!typed.section('|', 10, 10).isEmpty())
+                s.box("txtMinGames")->setText(typed.section('|', 10, 10));
             s.click(1);
             s.config.diskConfig(); // what Apply stored
             const QString saved =

@@ -55,6 +55,21 @@ with tempfile.TemporaryDirectory(prefix="tallyvane-e2e-") as root, harness.Sessi
     rows = [cells[i:i + 8] for i in range(0, len(cells), 8)]  # name, skill, accuracy, kills, killed, hit %, rounds, games
     assert len(rows) == RECORDS and all(PLAYERS[row[0]] == (int(row[7]), int(row[3]), int(row[4])) for row in rows), rows
 
+    # A name never ranked, in other letters, leaves the page, which still lists as many players.
+    session.click("Tallyvane", harness.MAIN["Configuration"])
+    session.fill({"txtNeverRanked": "lone wolf"})
+    for point in harness.ADD:
+        session.click(harness.DIALOG, point)
+    session.click(harness.DIALOG, harness.APPLY)
+    harness.wait_for(lambda: not session.windows(harness.DIALOG), "the dialog to close")
+    session.click("Tallyvane", harness.MAIN["Generate HTML"])
+    first.expect(STATUS + r"HTML generation successful\.$")
+    ranked = re.findall(r'<td width="129"><font size="2" face="Arial">(.*)</font></td>', Path(session.path("output", "tallyvane.htm")).read_text("cp1252"))
+    assert len(ranked) == RECORDS and "Lone Wolf" not in ranked and set(ranked) < set(PLAYERS), ranked
+    assert "never ranked: lone wolf" in Path(session.path("ranking.txt")).read_text(), "ranking.txt"
+    page = Path(session.path("output", "tallyvane.htm")).read_bytes()
+    step("the Ranking tab left a name never ranked out of the page")
+
     # Over TLS and over SFTP to a server with an Ed25519 host key alone, a new server is put to the user with its
     # key's fingerprint: No (asked of TLS) refuses and remembers nothing, Yes remembers the key and uploads, a
     # server that shows another key is refused, and the known server is asked nothing.
@@ -136,7 +151,7 @@ with tempfile.TemporaryDirectory(prefix="tallyvane-e2e-") as root, harness.Sessi
     assert Path(session.path("dateStamps.txt")).read_bytes() == "".join(time.strftime(
         "#%Y-%m-%d %H:%M:%S#\r\n", time.localtime(stamp)) for stamp in session.log_times).encode(), "wrong stamps"
     assert sorted(os.listdir(session.installation)) == sorted([os.path.basename(session.program), "dateStamps.txt",
-        "known_hosts", "known_tls_hosts", "output", "statConf.txt", "tallyvane.mdb"] + ["uninstall.exe"] * session.wine), os.listdir(session.installation)
+        "known_hosts", "known_tls_hosts", "output", "ranking.txt", "statConf.txt", "tallyvane.mdb"] + ["uninstall.exe"] * session.wine), os.listdir(session.installation)
     assert os.listdir(session.path("output")) == ["tallyvane.htm"]
     if session.wine:  # Wine keeps no Unix permissions of its own to refuse a folder with
         step("left out under Wine: a folder the program cannot write to (Wine keeps no Unix permissions to refuse one)")

@@ -19,10 +19,12 @@ struct Generated
     TestInstallation dir;
     RecordingUserInterface ui;
 
-    Generated(const QString& sql, int records = 20, const QString& nickname = {})
+    Generated(const QString& sql, int records = 20, const QString& nickname = {}, const QByteArray& rules = {})
     {
         dir.createDatabase();
         dir.writeFile("output/tallyvane.htm", earlierPage);
+        if (!rules.isNull())
+            dir.writeFile("ranking.txt", rules);
         for (const QString& statement : sql.split(';', Qt::SkipEmptyParts))
             Database::open(dir.files().database()).execute(statement);
         Config config(dir.files().configuration());
@@ -78,16 +80,30 @@ private slots:
     }
 
     // Players alike in skill and kills keep the order in which they were added; a database made
-    // before the ranking index gets it.
-    void ranking_tiesInTheOrderAdded_andAnOldDatabaseGetsItsIndex()
+    // before the ranking index gets it. The ranking rules leave players out, never the page's
+    // size: it lists as many as records asks of those who pass.
+    void ranking_ordersAndListsWhomTheRulesLetThrough_data()
     {
-        GUARDED(Generated g("DROP INDEX idxPlayerRanking;INSERT INTO tblPlayer (fldName, fldSkill, fldKills) VALUES "
-                            "('b',1,1),('a',1,1),('z',2,0),('c',1,1),('y',1,2)", 4);
+        QTest::addColumn<QByteArray>("rules"); // ranking.txt; null: none
+        QTest::addColumn<QByteArray>("names"); // the page's, in order
+        QTest::newRow("ties, no rules") << QByteArray() << QByteArray("z y b a");
+        QTest::newRow("the defaults written out") << QByteArray("# a note\r\nminimum games: 1\r\n\r\n") << QByteArray("z y b a");
+        QTest::newRow("minimum, one player just at it") << QByteArray("minimum games:  3") << QByteArray("y c  BOT  Alpha");
+        QTest::newRow("name in other letters") << QByteArray("never ranked: B") << QByteArray("z y a c");
+        QTest::newRow("who would be first, a clan tag") << QByteArray("Never Ranked: Z\nnever ranked: [bot]alpha") << QByteArray("y b a c");
+        QTest::newRow("nobody passes") << QByteArray("minimum games: 1000") << QByteArray("");
+    }
+    void ranking_ordersAndListsWhomTheRulesLetThrough()
+    {
+        QFETCH(QByteArray, rules);
+        GUARDED(Generated g("DROP INDEX idxPlayerRanking;INSERT INTO tblPlayer (fldName, fldSkill, fldKills, fldGamesPlayed) VALUES "
+                            "('b',1,1,1),('a',1,1,2),('z',2,0,1),('c',1,1,3),('y',1,2,9),(' BOT  Alpha',0,0,3)", 4, "", rules);
                 QByteArrayList names;
                 for (const QByteArray& line : g.dir.readFile("output/tallyvane.htm").split('\n'))
                     if (line.startsWith(R"(      <td width="129"><font size="2" face="Arial">)"))
                         names << line.mid(50).split('<').first();
-                QCOMPARE(names, QByteArrayList({"z", "y", "b", "a"}));
+                QTEST(names.join(' '), "names");
+                QCOMPARE(g.ui.status(), QString("HTML generation successful."));
                 QCOMPARE(Database::open(g.dir.files().database()).openRecordset(
                              "SELECT name FROM sqlite_master WHERE name = 'idxPlayerRanking'").recordCount(), 1););
     }
@@ -100,16 +116,20 @@ private slots:
         // The ranking works; reading a row's accuracy fails after the head is written.
         QTest::newRow("field missing") << "DROP TABLE tblPlayer; CREATE TABLE tblPlayer (fldName, fldSkill, fldKills);"
             "INSERT INTO tblPlayer VALUES ('Odd',5,5)" << "HTML generation failed. Item not found in this collection ('fldAccuracy')";
+        QTest::newRow("ranking rules damaged") << "INSERT INTO tblPlayer (fldName) VALUES ('Odd')"
+            << "HTML generation failed. <dir>/ranking.txt, line 2: the minimum of games must be a whole number from 1 to 1000";
     }
 
     void failure_leavesThePreviousPage()
     {
         QFETCH(QString, sql);
         QFETCH(QString, status);
-        GUARDED(Generated g(sql);
+        const bool damagedRules = status.contains("ranking.txt");
+        GUARDED(Generated g(sql, 20, "", damagedRules ? "never ranked: x\nminimum games: 1001" : QByteArray());
                 QCOMPARE(g.dir.readFile("output/tallyvane.htm"), earlierPage);
                 QCOMPARE(QDir(g.dir.path("output")).entryList(QDir::Files), QStringList{"tallyvane.htm"});
-                QCOMPARE(g.ui.status(), status););
+                QCOMPARE(g.ui.status().replace(QDir::toNativeSeparators(g.dir.path("")), "<dir>/"), status);
+                QCOMPARE(g.ui.messages.size(), size_t(damagedRules));); // a box names the line
     }
 };
 
