@@ -2,9 +2,9 @@
 
 Runs the real program on a fresh installation in a private X server, walks through a first
 run, a scan, Generate HTML and Upload HTML, and photographs the main window with a command
-under the pointer, both tabs of the configuration dialog, the question an upload over TLS asks of
-a new server (not under Wine, whose TLS checks no certificate) and the About dialog; then renders
-the generated page in headless Chromium. Writes the PNG files into the given directory.
+under the pointer, the three tabs of the configuration dialog, the question an upload over TLS asks
+of a new server and the About dialog; then renders the generated page in headless Chromium.
+Writes the PNG files into the given directory.
 """
 import argparse
 import os
@@ -116,6 +116,14 @@ def shoot_dialogs(session, out):
     x, y, _, height = geometry(session, dialog)
     session.xdotool("mousemove", str(x + 2), str(y + height - 2))
     save(session, dialog, os.path.join(out, "configuration-ftp.png"))
+    # The Ranking tab with a minimum and two names never ranked; Cancel discards them too.
+    session.fill({"txtMinGames": "3"})
+    for name in ("[BOT] Alpha", "Admin"):
+        session.fill({"txtNeverRanked": name})
+        for point in harness.ADD:
+            session.click(harness.DIALOG, point)
+    session.xdotool("mousemove", str(x + 2), str(y + height - 2))
+    save(session, dialog, os.path.join(out, "configuration-ranking.png"))
     session.click(harness.DIALOG, CANCEL)
     harness.wait_for(lambda: not session.windows(harness.DIALOG), "the dialog to close")
 
@@ -191,8 +199,7 @@ def main():
             program = session.start()
             first_run(session, program, game)
             build_page(session, program)
-            if not windows:
-                shoot_trust_question(session, program, out)
+            shoot_trust_question(session, program, out)
             shoot_dialogs(session, out)
             shoot_main_window(session, out)
             session.click("Tallyvane", harness.MAIN["Quit"])

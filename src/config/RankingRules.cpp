@@ -6,6 +6,7 @@
 #include "platform/TextFileWriter.h"
 
 #include <QDir>
+#include <QFile>
 
 namespace {
 
@@ -25,9 +26,13 @@ Failure damaged(const QString& path, int line, const QString& why)
 RankingRules RankingRules::load(const QString& path)
 {
     RankingRules rules;
-    if (!FileOperations::fileexists(path))
-        return rules;
-    SequentialInput input = SequentialInput::open(path, SequentialInput::Encoding::System);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (!file.exists())
+            return rules;
+        throw FileOperations::failureOf(file, path, QIODevice::ReadOnly);
+    }
+    SequentialInput input(file.readAll(), SequentialInput::Encoding::System);
     bool minimumSeen = false;
     for (int number = 1; !input.atEnd(); ++number) {
         const QString line = input.readLine().trimmed();

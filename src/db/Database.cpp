@@ -120,6 +120,15 @@ Database::~Database()
 
 Database Database::open(const QString& path)
 {
+    Database database = openForQuery(path);
+    // The engine reads the file only at the first statement; run one so that a file that is
+    // not a database, or one that is locked, fails here.
+    database.execute(QStringLiteral("PRAGMA schema_version"));
+    return database;
+}
+
+Database Database::openForQuery(const QString& path)
+{
     sqlite3* handle = nullptr;
     // A handle lives inside one operation on one thread, so the engine need not lock it.
     const int result = sqlite3_open_v2(enginePath(path).toUtf8().constData(), &handle,
@@ -135,9 +144,6 @@ Database Database::open(const QString& path)
     sqlite3_busy_timeout(handle, busyTimeoutMilliseconds);
     if (sqlite3_db_readonly(handle, "main") == 1)
         throw DbError::fromEngine(SQLITE_READONLY, QStringLiteral("the file is read-only"), path);
-    // The engine reads the file only at the first statement; run one so that a file that is
-    // not a database, or one that is locked, fails here.
-    database.execute(QStringLiteral("PRAGMA schema_version"));
     return database;
 }
 

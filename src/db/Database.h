@@ -21,6 +21,9 @@ public:
     // Opens an existing database for reading and writing, with the busy time-out above. A
     // missing file fails (and no file appears); a file that is not a database fails at once.
     static Database open(const QString& path);
+    // The same, but the file is first read by the first statement, where a file that is not a
+    // database, or one that is locked, fails: one transaction less for a single query.
+    static Database openForQuery(const QString& path);
 
     Database(Database&& other) noexcept;
     Database& operator=(Database&& other) noexcept;
@@ -31,6 +34,8 @@ public:
     // Runs one insert, update or delete statement.
     void execute(const QString& sql);
     void close();
+    // The file the handle is open on, as it was named.
+    const QString& path() const { return m_path; }
 
     // Writes a compacted copy of the closed database at source as a new file at destination,
     // flushed to disk; fails when destination exists, and then leaves it untouched. A failed

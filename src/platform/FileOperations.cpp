@@ -119,8 +119,10 @@ void deletefile(const QString& path)
 
 void replacefile(const QString& source, const QString& destination)
 {
-    if (!fileexists(source))
-        throw Failure(FileNotFound, describe(QStringLiteral("File not found"), source));
+    // A missing source is found out when the move fails, rather than asked first.
+    const auto missingSource = [&] {
+        return Failure(FileNotFound, describe(QStringLiteral("File not found"), source));
+    };
 #ifdef _WIN32
     // One replacing move: the destination is never missing, whatever fails. A scanner or a
     // backup tool that holds either file for a moment is waited for, up to about two seconds.
@@ -136,15 +138,20 @@ void replacefile(const QString& source, const QString& destination)
             break;
         Sleep(DWORD(wait));
     }
+    if (!fileexists(source))
+        throw missingSource();
     throw Failure(PermissionDenied,
                   describe(QStringLiteral("Permission denied: ") + systemMessage(error), destination));
 #else
     if (std::rename(QFile::encodeName(source).constData(),
-                    QFile::encodeName(destination).constData()) != 0)
+                    QFile::encodeName(destination).constData()) != 0) {
+        if (errno == ENOENT && !fileexists(source))
+            throw missingSource();
         throw Failure(PermissionDenied,
                       describe(QStringLiteral("Permission denied: ") +
                                    QString::fromLocal8Bit(std::strerror(errno)),
                                destination));
+    }
     syncFolderOf(destination);
 #endif
 }

@@ -14,6 +14,7 @@
 #include "platform/UserInterface.h"
 
 #include <QFile>
+#include <QSet>
 
 #include <algorithm>
 
@@ -44,7 +45,7 @@ void writeRankingPage(const Config& config, const ProgramFiles& files, UserInter
         return;
     }
     try {
-        Database database = Database::open(files.database());
+        Database database = Database::openForQuery(files.database());
         addRankingIndex(database);
         Recordset ranking = queryRanking(database, config.records, rules);
         // No player at all, not no player that the rules let through.
@@ -58,6 +59,7 @@ void writeRankingPage(const Config& config, const ProgramFiles& files, UserInter
         writer.writeTableHeader();
         writer.writeRows(ranking, config.records);
         writer.writeFooter();
+        writer.save();
         database.close();
         FileOperations::replacefile(partialPage, files.report());
         ui.setStatus(QStringLiteral("HTML generation successful."));
@@ -91,9 +93,14 @@ Recordset queryRanking(Database& database, int records, const RankingRules& rule
 
 void addRankingIndex(Database& database)
 {
+    // Once a run for each database: a page written again and again asks no more.
+    static QSet<QString> indexed;
+    if (indexed.contains(database.path()))
+        return;
     try {
         database.execute(QStringLiteral("CREATE INDEX IF NOT EXISTS idxPlayerRanking ON tblPlayer "
                                         "(fldSkill DESC, fldKills DESC)"));
+        indexed.insert(database.path());
     } catch (const Failure&) {
     }
 }

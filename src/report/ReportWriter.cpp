@@ -11,55 +11,70 @@
 #include <QStringBuilder>
 
 #include <array>
+#include <charconv>
 #include <iterator>
+#include <string>
+#include <string_view>
 
 namespace {
 
 const QString generatorLabel = QStringLiteral("Tallyvane v1.0");
 const QString authorCredit = QStringLiteral("the Tallyvane project (tallyvane@example.org)");
 
-const QString nameCell = QStringLiteral(R"(      <td width="129"><font size="2" face="Arial">)");
-const QString numberCell = QStringLiteral(R"(      <td width="65"><font size="2" face="Arial">)");
-const QString cellEnd = QStringLiteral("</font></td>");
+// A row's fixed text, already in the page's encoding.
+constexpr std::string_view rowStart = "    <tr>\r\n";
+constexpr std::string_view nameCell = R"(      <td width="129"><font size="2" face="Arial">)";
+constexpr std::string_view numberCell = R"(      <td width="65"><font size="2" face="Arial">)";
+constexpr std::string_view cellEnd = "</font></td>\r\n";
+constexpr std::string_view rowEnd = "    </tr>\r\n";
 
 const char* const numberFields[] = {"fldSkill",     "fldAccuracy",      "fldKills",
                                     "fldKilled",    "fldHitPercent",    "fldAverageRounds",
                                     "fldGamesPlayed"};
 
-// A field's value as cell text: nothing for a null, whole numbers in plain decimal. Markup
-// characters are escaped, so that no name in the table can add markup to a published page.
-QString cellText(const QVariant& value)
+// Appends a field's value as cell text in the page's encoding: nothing for a null, whole
+// numbers in plain decimal. Markup characters are escaped, so that no name in the table can add
+// markup to a published page.
+void appendCellText(std::string& content, const QVariant& value)
 {
     if (value.isNull())
-        return {};
-    if (value.typeId() == QMetaType::LongLong) // no markup in a number
-        return QString::number(value.toLongLong());
-    return value.toString().toHtmlEscaped();
+        return;
+    if (value.typeId() == QMetaType::LongLong) { // no markup in a number
+        char digits[24];
+        const auto end = std::to_chars(digits, digits + sizeof digits, value.toLongLong()).ptr;
+        content.append(digits, end);
+        return;
+    }
+    const QByteArray text = Windows1252::encodeHtml(value.toString().toHtmlEscaped());
+    content.append(text.constData(), std::size_t(text.size()));
 }
 
 } // namespace
 
 ReportWriter::ReportWriter(QString path) : m_path(std::move(path)) {}
 
-void ReportWriter::openReport(QFile& file, const QString& mode) const
-{
-    const QIODevice::OpenMode openMode = mode == QLatin1String("Append")
-                                             ? QIODevice::WriteOnly | QIODevice::Append
-                                             : QIODevice::WriteOnly | QIODevice::Truncate;
-    if (!file.open(openMode))
-        throw FileOperations::failureOf(file, m_path, QIODevice::WriteOnly);
-}
-
-void ReportWriter::writeLines(const QString& mode, const QStringList& lines) const
+void ReportWriter::writeLines(const QString& mode, const QStringList& lines)
 {
     QByteArray content;
     for (const QString& line : lines) {
         content += Windows1252::encodeHtml(line);
         content += "\r\n";
     }
+    writeBytes(mode, content);
+}
+
+void ReportWriter::writeBytes(const QString& mode, const QByteArray& content)
+{
+    if (mode != QLatin1String("Append"))
+        m_page.clear();
+    m_page += content;
+}
+
+void ReportWriter::save() const
+{
     QFile file(m_path);
-    openReport(file, mode);
-    if (file.write(content) != content.size() || !file.flush())
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(m_page) != m_page.size() || !file.flush())
         throw FileOperations::failureOf(file, m_path, QIODevice::WriteOnly);
     file.close();
 }
@@ -114,8 +129,7 @@ void ReportWriter::writeRows(Recordset& ranking, int records)
 {
     const int players = ranking.recordCount();
     const int rows = players < records ? players : records;
-    QStringList lines;
-    lines.reserve(rows > 0 ? rows * 10 : 0);
+    std::string content;
     // Rules that nobody passes leave no record, and no row.
     if (players > 0) {
         ranking.moveLast();
@@ -128,15 +142,21 @@ void ReportWriter::writeRows(Recordset& ranking, int records)
             columns[0] = ranking.fieldIndex(u"fldName");
             for (std::size_t i = 0; i < std::size(numberFields); ++i)
                 columns[i + 1] = ranking.fieldIndex(QLatin1String(numberFields[i]));
+            content.reserve(std::size_t(rows) * 512);
         }
-        lines.append(QStringLiteral("    <tr>"));
-        lines.append(nameCell % cellText(ranking.field(columns[0])) % cellEnd);
-        for (std::size_t i = 1; i < columns.size(); ++i)
-            lines.append(numberCell % cellText(ranking.field(columns[i])) % cellEnd);
-        lines.append(QStringLiteral("    </tr>"));
+        content += rowStart;
+        content += nameCell;
+        appendCellText(content, ranking.field(columns[0]));
+        content += cellEnd;
+        for (std::size_t i = 1; i < columns.size(); ++i) {
+            content += numberCell;
+            appendCellText(content, ranking.field(columns[i]));
+            content += cellEnd;
+        }
+        content += rowEnd;
         ranking.moveNext();
     }
-    writeLines(QStringLiteral("Append"), lines);
+    writeBytes(QStringLiteral("Append"), QByteArray(content.data(), qsizetype(content.size())));
 }
 
 void ReportWriter::writeFooter()

@@ -3,12 +3,11 @@
 #include <QString>
 #include <QStringList>
 
-class QFile;
 class Recordset;
 
-// Writes the ranking page, one part at a time: each writer opens the file, writes its lines
-// (in Windows-1252, each ended by CR LF) and closes it again. The head starts the file anew;
-// the other parts append to it. Every failure to open or write is a Failure.
+// Writes the ranking page, one part at a time, each part's lines in Windows-1252 and each ended by
+// CR LF: the head starts the page anew, the other parts append to it. The parts are gathered in
+// memory and written to the file in one go by save(); every failure to write is a Failure.
 class ReportWriter
 {
 public:
@@ -24,12 +23,15 @@ public:
     void writeRows(Recordset& ranking, int records);
     // The closing lines.
     void writeFooter();
+    // Writes the page as the parts left it to the file, replacing what it held.
+    void save() const;
 
 private:
-    // Opens the file for appending when mode is exactly "Append", and from the start
-    // (created or emptied) for any other mode.
-    void openReport(QFile& file, const QString& mode) const;
-    void writeLines(const QString& mode, const QStringList& lines) const;
+    // Starts the page anew when mode is anything but exactly "Append", then adds the lines.
+    void writeLines(const QString& mode, const QStringList& lines);
+    // The same for lines already in the page's encoding, each with its CR LF.
+    void writeBytes(const QString& mode, const QByteArray& content);
 
     QString m_path;
+    QByteArray m_page;
 };
