@@ -205,11 +205,11 @@ frmDirectory::frmDirectory(Config& config, UserInterface& ui, QWidget* parent)
         ->setFont(bold);
     lstNeverRanked = new QListWidget(ranking);
     place(lstNeverRanked, "lstNeverRanked", twips(240, 1320, 3972, 1980));
-    txtNeverRanked = textBox(ranking, "txtNeverRanked", twips(240, 3420, 2412, 288));
+    txtNeverRanked = textBox(ranking, "txtNeverRanked", twips(240, 3420, 2292, 288));
     cmdAdd = new QPushButton(QStringLiteral("Add"), ranking);
-    place(cmdAdd, "cmdAdd", twips(2760, 3396, 672, 336));
+    place(cmdAdd, "cmdAdd", twips(2640, 3396, 720, 336));
     cmdRemove = new QPushButton(QStringLiteral("Remove"), ranking);
-    place(cmdRemove, "cmdRemove", twips(3540, 3396, 672, 336));
+    place(cmdRemove, "cmdRemove", twips(3432, 3396, 780, 336));
     label(ranking, "lblRanking", 2,
           QStringLiteral("The games of the players left out are still counted; the page only "
                          "leaves them out."),

@@ -17,12 +17,12 @@ FTP_USER, FTP_PASSWORD = "kestrel", "s3cret"
 MAIN = {"Configuration": (3066, 366), "Statistics Scan": (906, 366), "Generate HTML": (906, 726), "Upload HTML": (906, 1086),
         "Clean Database": (3066, 726), "About": (3486, 1566), "Quit": (3606, 1926)}
 GENERAL, FTP, RANKING, APPLY = (570, 420), (1770, 420), (2880, 420), (3426, 5166)
-ADD = (RANKING, (3216, 3804))  # the Ranking tab's Add button
+ADD = (RANKING, (3120, 3804))  # the Ranking tab's Add button
 BOXES = {"txtPath": (GENERAL, (2346, 1110)), "txtScan": (GENERAL, (3846, 3744)), "txtRecords": (GENERAL, (3846, 4104)),
          "txtNickname": (GENERAL, (2946, 4464)), "txtFTPaddress": (FTP, (2706, 1224)), "txtFTPport": (FTP, (1566, 1704)),
          "txtFTPusername": (FTP, (2886, 2424)), "txtFTPpw": (FTP, (2886, 2904)), "txtFTPfile": (FTP, (2346, 4224)),
          "cboFTPprotocol": (FTP, (1566, 1704)),  # the port box, whose Tab goes to the protocol list
-         "txtMinGames": (RANKING, (3846, 948)), "txtNeverRanked": (RANKING, (1566, 3804))}
+         "txtMinGames": (RANKING, (3846, 948)), "txtNeverRanked": (RANKING, (1506, 3804))}
 DIALOG = "Tallyvane Configuration"
 
 
