@@ -7,6 +7,7 @@
 
 std::deque<UserInterface::Answer> MessageBox::s_answers;
 int MessageBox::s_openBoxes = 0;
+UserInterface::Message MessageBox::s_lastAnswered;
 
 namespace {
 
@@ -32,6 +33,7 @@ UserInterface::Answer MessageBox::show(QWidget* parent, const UserInterface::Mes
     if (!s_answers.empty()) {
         const UserInterface::Answer answer = s_answers.front();
         s_answers.pop_front();
+        s_lastAnswered = message;
         return answer;
     }
 

@@ -3,13 +3,19 @@
 #include "TestInstallation.h"
 
 #include "app/MessageBox.h"
+#include "app/SingleInstance.h"
 #include "app/frmMain.h"
 
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
+#include <QCheckBox>
+#include <QMessageBox>
 #include <QTimer>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 // An installation that is also the game directory, and its main window.
 struct Setup
@@ -74,8 +80,7 @@ private slots:
             QCOMPARE(s.colour(1, QPalette::Window), QColor(255, 255, 255));
             moveOver(&s.window);
             QCOMPARE(s.colour(2, QPalette::Window), QColor(255, 255, 255));
-            QCOMPARE(s.colour(2, QPalette::WindowText),
-                     s.window.palette().color(QPalette::WindowText));
+            QCOMPARE(s.colour(2, QPalette::WindowText), QColor(0, 0, 0)); // the scheme's window text
         });
     }
 
@@ -87,9 +92,58 @@ private slots:
             MessageBox::setNextAnswer(UserInterface::Answer::Cancel);
             QTest::mouseClick(s.menu(4), Qt::LeftButton);
             QCOMPARE(s.status(), "");
+            QCOMPARE(MessageBox::lastAnswered().icon, UserInterface::Icon::None); // asked, not an error
             MessageBox::setNextAnswer(UserInterface::Answer::Ok); // the Cancel was taken
             QTest::mouseClick(s.menu(4), Qt::LeftButton);
             QCOMPARE(s.status(), "Database successfully erased.");
+        });
+    }
+
+    // A tick scans only while the box is ticked and no box or dialog is open; Apply arms the
+    // timer with the new interval.
+    void automaticScan_onlyTickedAndUncovered_andApplyRearms()
+    {
+        GUARDED({
+            Setup s(true);
+            QVERIFY(s.window.startup());
+            auto* timer = s.window.findChild<QTimer*>("timScan");
+            auto* status = s.window.findChild<QLabel*>("lblStatus");
+            const auto scansWithin = [&](int milliseconds) {
+                status->setText("idle"), timer->start(10), QTest::qWait(milliseconds);
+                return status->text() != "idle";
+            };
+            QVERIFY(!scansWithin(100));
+            s.window.findChild<QCheckBox*>("chkTurnOn")->setChecked(true);
+            QVERIFY(scansWithin(200));
+            bool coveredScan = true;
+            QTimer::singleShot(0, [&] { coveredScan = scansWithin(100), QApplication::activeModalWidget()->close(); });
+            QMessageBox::information(&s.window, "covering", "a box over the window");
+            QVERIFY(!coveredScan);
+            QTimer::singleShot(0, [&] { // the configuration dialog, a scan interval of 75 s applied
+                QWidget* dialog = QApplication::activeModalWidget();
+                dialog->findChild<QLineEdit*>("txtScan")->setText("75");
+                QTest::mouseClick(dialog->findChildren<QLabel*>("lblBottom")[1], Qt::LeftButton);
+            });
+            QTest::mouseClick(s.menu(0), Qt::LeftButton);
+            QCOMPARE(timer->interval(), 75000);
+        });
+    }
+
+    // A lock left by a program that was killed is taken over at the next start.
+    void lockOfAKilledProgram_isTakenOver()
+    {
+        GUARDED({
+            TestInstallation inst;
+            const pid_t child = ::fork(); // takes the lock and dies with it
+            if (child == 0) {
+                SingleInstance held(inst.files());
+                held.acquire();
+                ::_exit(0);
+            }
+            ::waitpid(child, nullptr, 0);
+            QVERIFY(QFile::exists(inst.files().lock()));
+            SingleInstance next(inst.files());
+            QCOMPARE(next.acquire(), SingleInstance::Outcome::Acquired);
         });
     }
 };

@@ -47,9 +47,9 @@ private slots:
             QTest::newRow(name) << content << code
                                 << (after.isEmpty() ? content : after.replace('|', "\r\n"));
         };
-        row("bare numbers", "/g|60.9|7|n|h|u|p|20.5|f|", 0, "/g| 60| 7|n|h|u|p| 20|f|");
+        row("bare numbers, floored", "/g|60.9|7.9|n|h|u|p|20.5|f|", 0, "/g| 60| 7|n|h|u|p| 20|f|");
         row("UTF-8 beyond Windows-1252", "/home/kestrel/игра| 600| 5| Zbył |h|u|hasło| 1|f|", 0);
-        row("Windows-1252", "/j\xe9|-5|32767|n||||21.5|f|", 0, "/j\xc3\xa9|-5| 32767|n|||| 22|f|");
+        row("Windows-1252, negative floored", "/j\xe9|-5.5|32767|n||||21.5|f|", 0, "/j\xc3\xa9|-6| 32767|n|||| 22|f|");
         row("eight lines", "/g| 60| 5|n|h|u|p| 21|", 62);
         row("interval not a number", "/g|abc| 5|n|h|u|p| 21|f|", 13);
         row("port past 16 bits", "/g| 60| 5|n|h|u|p|32767.5|f|", 6);
@@ -71,6 +71,8 @@ private slots:
             }
             QTEST(code, "code");
             QTEST(inst.readFile("statConf.txt"), "after");
+            // Written again, it holds the password for its owner's eyes alone.
+            QVERIFY(code || (QFile::permissions(inst.path("statConf.txt")) & 0x70FF) == (QFile::ReadOwner | QFile::WriteOwner));
         });
     }
 

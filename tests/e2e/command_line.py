@@ -15,10 +15,10 @@ def configure(session, port=None, protocol=()):  # the port kept as an Int16
         harness.FTP_USER, harness.FTP_PASSWORD, f"{port - 65536 * (port > 32767): d}", remote, *protocol, "")).encode())
 
 
-def run(session, *args, status, out="", err="", terminal=None):  # typing what terminal holds, in a terminal
+def run(session, *args, status, out="", err="", terminal=None, **options):  # typing what terminal holds, in a terminal
     env = {k: v for k, v in session.env.items() if k not in ("DISPLAY", "QT_QPA_PLATFORM", "QT_LOGGING_RULES")}
     command = ["script", "-qec", shlex.join([session.program, *args]), "/dev/null"] if terminal else [session.program, *args]
-    done = subprocess.run(command, env=env, capture_output=True, text=True, timeout=harness.TIMEOUT, input=terminal)
+    done = subprocess.run(command, env=env, capture_output=True, text=True, timeout=harness.TIMEOUT, input=terminal, **options)
     assert (done.returncode == status and re.search(out, done.stdout, re.M) and re.search(err, done.stderr, re.M)), (args, done)
 
 
@@ -32,7 +32,10 @@ with tempfile.TemporaryDirectory(prefix="tallyvane-cli-") as root, harness.Sessi
     run(session, "--scan", status=3, err="not configured yet")
     configure(session)
     run(session, "--scan", status=0, out=r"\AStatus scan successful at .*\n\Z")  # the step's final status alone
-    run(session, "--help-all", status=0, out="--scan")
+    for words in (["--help"], ["--help-all"], ["--version"]):
+        run(session, *words, status=0, out="--scan" if words[0] != "--version" else r"^Tallyvane Version \d")
+    for words in (["--dir", session.installation], ["--scan", "stray"]):  # nothing to do; a word that is no option
+        run(session, *words, status=4, err="^Usage: tallyvane")
     empty = os.path.join(root, "empty")
     os.mkdir(empty)
     run(session, "--dir", empty, "--scan", status=1, err=r"^There is no Tallyvane installation in ")
@@ -69,6 +72,9 @@ with tempfile.TemporaryDirectory(prefix="tallyvane-cli-") as root, harness.Sessi
     run(session, "--upload", status=1, out=r"^Error\. Check your FTP settings and try again\.$",
         err=r"^Unknown Server: The server 127\.0\.0\.1:\d+ is not known yet\.(.*\n)*Tallyvane: the upload failed")
     assert not os.path.exists(session.path("known_hosts"))
+    for answer in ("n\n", "\n"):  # No, and Enter, which answers No too
+        run(session, "--upload", status=1, terminal=answer, out=r"\[y/N\] (.*\n)*Error\. Check your FTP settings")
+        assert not os.path.exists(session.path("known_hosts")), f"remembered after {answer!r}"
     run(session, "--upload", status=0, terminal="y\n", out=r"is not known yet\.(.*\n)*\[y/N\] (.*\n)*HTML file successfully uploaded!$")
     assert Path(session.proftpd_home, "stats.htm").read_bytes() == Path(session.path("output", "tallyvane.htm")).read_bytes()
     os.utime(os.path.join(session.game, "RSRESULTS9.log"))  # rewritten while another program holds the database
@@ -76,7 +82,23 @@ with tempfile.TemporaryDirectory(prefix="tallyvane-cli-") as root, harness.Sessi
         db.execute("BEGIN EXCLUSIVE")
         run(session, "--dir", session.installation, "--scan", status=1, err=r"^Error: Error imp#: 3260\n")
         db.execute("ROLLBACK")
+    # Another installation, named by --dir: --generate scans it first, and the program's own stays as it was.
+    other, own = os.path.join(root, "other"), {name: Path(session.path(name)).read_bytes() for name in ("dateStamps.txt", "tallyvane.mdb")}
+    shutil.copytree(session.installation, other, ignore=shutil.ignore_patterns("tallyvane", "*.lock"))
+    Path(other, "dateStamps.txt").write_bytes(b"")
+    os.remove(os.path.join(other, "output", "tallyvane.htm"))
+    run(session, "--dir", other, "--generate", status=0, out=r"\AStatus scan successful at .*\nHTML generation successful\.\n\Z")
+    assert Path(other, "dateStamps.txt").read_bytes() != b"" and os.path.exists(os.path.join(other, "output", "tallyvane.htm"))
+    assert own == {name: Path(session.path(name)).read_bytes() for name in own}, "--dir worked on the program's own folder"
+    # A scan that fails is not forgotten when the page after it is written.
     os.rename(os.path.join(session.game, "RSRESULTS7.log"), os.path.join(session.game, "gone.log"))
-    run(session, "--scan", status=1, out=r"\AStatus scan failed at ", err=r"the scan stopped at a missing file, .*RSRESULTS7\.log\.")
+    run(session, "--scan", "--generate", status=1, out=r"\AStatus scan failed at .*\nHTML generation successful\.",
+        err=r"the scan stopped at a missing file, .*RSRESULTS7\.log\.")
+    Path(other, "statConf.txt").write_bytes(b"/g\r\n 300\r\n")  # damaged: two lines
+    run(session, "--dir", other, "--scan", status=1, err="could not be loaded")
+    # A folder the run cannot write to (as nobody, where the suite runs as root, who writes anywhere).
+    os.chmod(root, 0o755), os.chmod(other, 0o555)
+    user = {"preexec_fn": lambda: (os.setgid(65534), os.setuid(65534))} if os.geteuid() == 0 else {}
+    run(session, "--dir", other, "--scan", status=1, err="cannot write to its folder", **user)
     assert os.stat(session.path("statConf.txt")).st_mtime_ns == configured, "a run wrote statConf.txt"
 print("command_line: passed")

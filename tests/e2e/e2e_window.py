@@ -71,7 +71,7 @@ with tempfile.TemporaryDirectory(prefix="tallyvane-e2e-") as root, harness.Sessi
     step("the Ranking tab left a name never ranked out of the page")
 
     # Over TLS and over SFTP to a server with an Ed25519 host key alone, a new server is put to the user with its
-    # key's fingerprint: No (asked of TLS) refuses and remembers nothing, Yes remembers the key and uploads, a
+    # key's fingerprint: No (asked of TLS, with Esc and with the default button) refuses and remembers nothing, Yes remembers the key and uploads, a
     # server that shows another key is refused, and the known server is asked nothing.
     proftpd = os.path.join(root, "proftpd")
     tls_key = subprocess.run(f"openssl x509 -in {proftpd}/tls.crt -pubkey -noout | openssl pkey -pubin -outform der | openssl dgst -sha256 -binary | base64",
@@ -86,13 +86,13 @@ with tempfile.TemporaryDirectory(prefix="tallyvane-e2e-") as root, harness.Sessi
         session.click(harness.DIALOG, harness.APPLY)
         harness.wait_for(lambda: not session.windows(harness.DIALOG), "the dialog to close")
         question = MESSAGE + r"Unknown Server \| .*\|SHA-256 fingerprint of its [^|]*key:\|" + re.escape(fingerprint) + r"\|"
-        for answer in "ny" if line == "FTPS" else "y":
+        for answer in ("Escape", "Return", "y") if line == "FTPS" else "y":  # Esc and the default button answer No
             session.click("Tallyvane", harness.MAIN["Upload HTML"])
             first.expect(question)
             session.answer("Unknown Server", answer)
             first.expect(STATUS + ("HTML file successfully uploaded!$" if answer == "y" else re.escape(FAILED) + "$"))
             assert os.path.exists(session.path(known)) == (answer == "y"), f"{known} after {answer!r}"
-            step(f"{protocol}: asked about the new server ({fingerprint}), answered {'Yes: page uploaded' if answer == 'y' else 'No: refused'}")
+            step(f"{protocol}: asked about the new server ({fingerprint}), answered {'Yes: page uploaded' if answer == 'y' else answer + ': refused'}")
         assert Path(session.proftpd_home, "page.htm").read_bytes() == page, f"the upload over {protocol} differs from the page"
         os.remove(os.path.join(session.proftpd_home, "page.htm"))
         remembered = Path(session.path(known)).read_text()

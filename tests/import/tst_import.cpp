@@ -65,6 +65,7 @@ private slots:
         row("200 characters", table(longLine), {QString(136, u'X') + "|400|200|4|0|50|67|1"});
         row("numeric part in a name",
             table("1 2 3 Bob 12 45 7\r\n2 1 0 mp5 10 SD 3 50 4\r\n" + two), bob, {explained});
+        row("killed only by status 3", table("1 2 2 Bob 12 45 7"), {"Bob|1200|540|12|0|45|7|1"});
         row("kills beyond 32 bits", table("1 2 3 Bob 12 45 7\r\n1 2 0 Amy 4294967296 50 4"), bob,
             {overflow});
         row("hit % beyond 16 bits", table("1 2 0 Amy 0 32768 4\r\n"), {}, {overflow});
@@ -123,6 +124,9 @@ private slots:
         QTest::newRow("eleven fields")
             << QByteArray(",,,,,,,,,,\r\n") << none
             << QStringList{"Error date#: 9\nDescription: Subscript out of range.", fail} << "NULL";
+        QTest::newRow("stamp without its marks") // never an empty slot, whose log would count twice
+            << QByteArray("2026-11-01 01:30:00\r\n") << none
+            << QStringList{"Error date#: 13\nDescription: Type mismatch.", fail} << "NULL";
         QTest::newRow("damaged stamp")
             << QByteArray("#2024-02-30 10:00:00#\r\n") << none
             << QStringList{"Error date#: 13\nDescription: Type mismatch.", fail} << "NULL";
@@ -149,6 +153,31 @@ private slots:
                 QCOMPARE(s.inst.readFile("dateStamps.txt"), after.isNull() ? stamps : after);
                 QTEST(s.games(), "games");
             }
+        });
+    }
+
+    // A timer tick while an import's box is open asks for another scan: it is dropped, and the
+    // status shows the time of day alone.
+    void scanAskedForWhileABoxIsOpen_isDropped()
+    {
+        struct Reentering : Scan
+        {
+            int boxes = 0;
+            Answer displayMessage(const Message& message) override
+            {
+                if (!boxes++)
+                    driver->scanStatFiles();
+                return Scan::displayMessage(message);
+            }
+        };
+        GUARDED({
+            Reentering s;
+            s.inst.writeFile("game/RSRESULTS0.log", table("1 2 3 Bob 12 45 7\r\n\r\n"));
+            s.driver->scanStatFiles();
+            QCOMPARE(s.texts(), QStringList{explained});
+            QVERIFY2(QRegularExpression(R"(^Status scan successful at \d\d:\d\d:\d\d\.$)").match(s.status()).hasMatch(),
+                     qPrintable(s.status()));
+            QCOMPARE(s.games(), "Bob1 Alpha9 Log11 Log21 Log31 Log41 Log51 Log61 Log71 Log81 Log91");
         });
     }
 

@@ -13,6 +13,7 @@ class RecordingUserInterface : public UserInterface
 public:
     QStringList statuses;
     std::vector<Message> messages;
+    int answerDelay = 0; // milliseconds each box stays open, events processed meanwhile
 
     QString status() const { return statuses.isEmpty() ? QString() : statuses.last(); }
     void setNextAnswer(Answer answer) { m_answers.push_back(answer); }

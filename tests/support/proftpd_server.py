@@ -5,7 +5,7 @@
 # and SFTP with an Ed25519 host key alone (no ssh-rsa, as current OpenSSH servers); and FTP that
 # requires TLS with certificates of a test authority (ca.crt, its revocation list ca.crl): one
 # for 127.0.0.1 ("verified"), one for another name, an expired one, a revoked one, and one
-# of an authority nobody trusts ("unknownca").
+# of an authority nobody trusts ("unknownca"); and plain FTP that offers no TLS at all ("plain").
 # Arguments: folder, user, password. The folder receives the keys, the configuration, the log and
 # "home", the user's directory; in "home/cutoff" an upload is cut off after 10 KB, and
 # "home/norename" allows no renaming.
@@ -69,8 +69,8 @@ with open(f"{folder}/ca.crl", "wb") as out:
 for name in ("tls.key", "host.key", "ed25519.key", "users"):
     os.chmod(f"{folder}/{name}", 0o600)
 
-sockets = [socket.create_server(("127.0.0.1", 0)) for _ in range(4 + len(ca_servers))]
-ports = dict(zip(["ftp", "tls", "sftp", "ed25519", *ca_servers], (s.getsockname()[1] for s in sockets)))
+sockets = [socket.create_server(("127.0.0.1", 0)) for _ in range(5 + len(ca_servers))]
+ports = dict(zip(["ftp", "tls", "sftp", "ed25519", *ca_servers, "plain"], (s.getsockname()[1] for s in sockets)))
 for s in sockets:
     s.close()
 ftp, tls, sftp, ed25519 = (ports[name] for name in ("ftp", "tls", "sftp", "ed25519"))
@@ -79,7 +79,8 @@ with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "proftpd.conf
         ftp=ftp, tls=tls, sftp=sftp, ed25519=ed25519, folder=folder, home=home,
         user=pwd.getpwuid(os.getuid()).pw_name, group=grp.getgrgid(os.getgid()).gr_name) + "".join(
             f"<VirtualHost 127.0.0.1>\n  Port {ports[name]}\n  TLSEngine on\n  TLSRequired on\n  TLSRSACertificateFile {folder}/{name}.crt\n"
-            f"  TLSRSACertificateKeyFile {folder}/{name}.key\n</VirtualHost>\n" for name in ca_servers))
+            f"  TLSRSACertificateKeyFile {folder}/{name}.key\n</VirtualHost>\n" for name in ca_servers) +
+        f"<VirtualHost 127.0.0.1>\n  Port {ports['plain']}\n  TLSEngine off\n</VirtualHost>\n")
 
 server = subprocess.Popen(["proftpd", "--nodaemon", "--config", f"{folder}/proftpd.conf"],
                           stdout=subprocess.DEVNULL, stderr=open(f"{folder}/proftpd.out", "w"))
