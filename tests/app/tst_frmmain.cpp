@@ -30,10 +30,24 @@ struct Setup
         inst.writeFile("statConf.txt", (configured ? game.toUtf8() : "") +
                                            "\r\n 300\r\n 20\r\nn\r\nh\r\nu\r\np\r\n 21\r\nf\r\n");
     }
-    QString status() const { return window.findChild<QLabel*>("lblStatus")->text(); }
+    QLabel* status() const { return window.findChild<QLabel*>("lblStatus"); }
     QLabel* menu(int i) const { return window.findChildren<QLabel*>("lblMenu").at(i); }
     QColor colour(int i, QPalette::ColorRole role) const { return menu(i)->palette().color(role); }
 };
+
+// Once the next modal dialog is open, types text into its box named box, then clicks Apply or,
+// when apply is false, closes the dialog.
+static void answerDialog(const char* box, const QString& text, bool apply = true)
+{
+    QTimer::singleShot(0, [=] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        dialog->findChild<QLineEdit*>(box)->setText(text);
+        if (!apply)
+            dialog->close();
+        else
+            QTest::mouseClick(dialog->findChildren<QLabel*>("lblBottom")[1], Qt::LeftButton);
+    });
+}
 
 class TestFrmMain : public QObject
 {
@@ -53,25 +67,22 @@ private slots:
         QFETCH(QString, firstRun);
         GUARDED({
             Setup s(firstRun.isEmpty());
-            QTimer::singleShot(0, &s.window, [&] { // runs in the first run's dialog
-                if (QWidget* dialog = QApplication::activeModalWidget()) {
-                    dialog->findChild<QLineEdit*>("txtPath")->setText(s.game);
-                    if (firstRun == "close")
-                        dialog->close();
-                    else
-                        QTest::mouseClick(dialog->findChildren<QLabel*>("lblBottom")[1],
-                                          Qt::LeftButton);
-                }
-            });
+            if (!firstRun.isEmpty()) // the first run's dialog, given the game directory
+                answerDialog("txtPath", s.game, firstRun == "Apply");
             QCOMPARE(s.window.startup(), firstRun != "close");
-            QTEST(s.status().section(" at ", 0, 0), "status");
+            QTEST(s.status()->text().section(" at ", 0, 0), "status");
         });
     }
 
-    void hover_paintsTheCommandRedOnWhite_untilThePointerReachesTheBackground()
+    // Under the pointer a command is painted red on white until the pointer reaches the
+    // background. Clean Database answered Cancel does nothing. A tick scans only while the box is
+    // ticked and no box or dialog is open; Apply arms the timer with the new interval.
+    void started_hover_cleanDatabaseCancel_automaticScan()
     {
         GUARDED({
             Setup s(true);
+            s.inst.createDatabase();
+            QVERIFY(s.window.startup());
             s.window.show();
             moveOver(s.menu(1));
             moveOver(s.menu(2));
@@ -80,37 +91,23 @@ private slots:
             QCOMPARE(s.colour(1, QPalette::Window), QColor(255, 255, 255));
             moveOver(&s.window);
             QCOMPARE(s.colour(2, QPalette::Window), QColor(255, 255, 255));
-            QCOMPARE(s.colour(2, QPalette::WindowText), QColor(0, 0, 0)); // the scheme's window text
-        });
-    }
+            // The text goes back to the scheme's window text.
+            QCOMPARE(s.colour(2, QPalette::WindowText), QColor(0, 0, 0));
 
-    void cleanDatabase_answeredCancel_doesNothing()
-    {
-        GUARDED({
-            Setup s(true);
-            s.inst.createDatabase();
+            const QString started = s.status()->text();
             MessageBox::setNextAnswer(UserInterface::Answer::Cancel);
             QTest::mouseClick(s.menu(4), Qt::LeftButton);
-            QCOMPARE(s.status(), "");
-            QCOMPARE(MessageBox::lastAnswered().icon, UserInterface::Icon::None); // asked, not an error
+            QCOMPARE(s.status()->text(), started);
+            // Asked, not an error.
+            QCOMPARE(MessageBox::lastAnswered().icon, UserInterface::Icon::None);
             MessageBox::setNextAnswer(UserInterface::Answer::Ok); // the Cancel was taken
             QTest::mouseClick(s.menu(4), Qt::LeftButton);
-            QCOMPARE(s.status(), "Database successfully erased.");
-        });
-    }
+            QCOMPARE(s.status()->text(), "Database successfully erased.");
 
-    // A tick scans only while the box is ticked and no box or dialog is open; Apply arms the
-    // timer with the new interval.
-    void automaticScan_onlyTickedAndUncovered_andApplyRearms()
-    {
-        GUARDED({
-            Setup s(true);
-            QVERIFY(s.window.startup());
             auto* timer = s.window.findChild<QTimer*>("timScan");
-            auto* status = s.window.findChild<QLabel*>("lblStatus");
             const auto scansWithin = [&](int milliseconds) {
-                status->setText("idle"), timer->start(10), QTest::qWait(milliseconds);
-                return status->text() != "idle";
+                s.status()->setText("idle"), timer->start(10), QTest::qWait(milliseconds);
+                return s.status()->text() != "idle";
             };
             QVERIFY(!scansWithin(100));
             s.window.findChild<QCheckBox*>("chkTurnOn")->setChecked(true);
@@ -119,11 +116,7 @@ private slots:
             QTimer::singleShot(0, [&] { coveredScan = scansWithin(100), QApplication::activeModalWidget()->close(); });
             QMessageBox::information(&s.window, "covering", "a box over the window");
             QVERIFY(!coveredScan);
-            QTimer::singleShot(0, [&] { // the configuration dialog, a scan interval of 75 s applied
-                QWidget* dialog = QApplication::activeModalWidget();
-                dialog->findChild<QLineEdit*>("txtScan")->setText("75");
-                QTest::mouseClick(dialog->findChildren<QLabel*>("lblBottom")[1], Qt::LeftButton);
-            });
+            answerDialog("txtScan", "75"); // the configuration dialog: a scan interval of 75 s
             QTest::mouseClick(s.menu(0), Qt::LeftButton);
             QCOMPARE(timer->interval(), 75000);
         });
@@ -142,8 +135,7 @@ private slots:
             }
             ::waitpid(child, nullptr, 0);
             QVERIFY(QFile::exists(inst.files().lock()));
-            SingleInstance next(inst.files());
-            QCOMPARE(next.acquire(), SingleInstance::Outcome::Acquired);
+            QCOMPARE(SingleInstance(inst.files()).acquire(), SingleInstance::Outcome::Acquired);
         });
     }
 };

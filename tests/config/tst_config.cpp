@@ -22,10 +22,12 @@ struct Setup
     Config config{inst.files().configuration()};
     RecordingUserInterface ui;
     std::unique_ptr<frmDirectory> dialog;
+    const QByteArray seed = inst.readFile("statConf.txt");
 
     Setup() { inst.writeFile("RogueSpear.exe", "game"); }
     QString game() const { return QDir::toNativeSeparators(inst.files().directory()); }
     QLineEdit* box(const char* name) const { return dialog->findChild<QLineEdit*>(name); }
+    QComboBox* protocol() const { return dialog->findChild<QComboBox*>("cboFTPprotocol"); }
     void open() { (dialog = std::make_unique<frmDirectory>(config, ui))->show(); }
     QLabel* bottom(int i) const { return dialog->findChildren<QLabel*>("lblBottom")[i]; }
     void click(int bottomIndex) const { QTest::mouseClick(bottom(bottomIndex), Qt::LeftButton); }
@@ -63,6 +65,8 @@ private slots:
         TestInstallation inst;
         GUARDED({
             inst.writeFile("statConf.txt", content);
+            // Readable by all beforehand, so that only the program can have restricted it.
+            QFile::setPermissions(inst.path("statConf.txt"), QFile::Permissions(0x6644));
             int code = 0;
             try {
                 Config{inst.files().configuration()};
@@ -72,7 +76,8 @@ private slots:
             QTEST(code, "code");
             QTEST(inst.readFile("statConf.txt"), "after");
             // Written again, it holds the password for its owner's eyes alone.
-            QVERIFY(code || (QFile::permissions(inst.path("statConf.txt")) & 0x70FF) == (QFile::ReadOwner | QFile::WriteOwner));
+            const auto access = QFile::permissions(inst.path("statConf.txt")) & 0x70FF;
+            QVERIFY(code || access == (QFile::ReadOwner | QFile::WriteOwner));
         });
     }
 
@@ -98,17 +103,18 @@ private slots:
             const QString path = inst.files().rankingRules();
             if (!content.isNull())
                 inst.writeFile("ranking.txt", content);
+            const auto text = [](const RankingRules& r) {
+                return (QStringList{QString::number(r.minimumGames)} + r.neverRanked).join('|');
+            };
             QString read;
             try {
-                const RankingRules rules = RankingRules::load(path);
-                read = (QStringList{QString::number(rules.minimumGames)} + rules.neverRanked).join('|');
-                rules.save(path); // and what is saved reads back the same
-                const RankingRules again = RankingRules::load(path);
-                QCOMPARE((QStringList{QString::number(again.minimumGames)} + again.neverRanked).join('|'), read);
+                read = text(RankingRules::load(path));
+                RankingRules::load(path).save(path); // and what is saved reads back the same
+                QCOMPARE(text(RankingRules::load(path)), read);
             } catch (const Failure& f) {
-                read = QString(f.description()).replace(QDir::toNativeSeparators(inst.path("")), "<dir>/");
+                read = f.description();
             }
-            QTEST(read, "read");
+            QTEST(read.replace(QDir::toNativeSeparators(inst.path("")), "<dir>/"), "read");
         });
     }
 
@@ -122,6 +128,7 @@ private slots:
         const QString records =
             "Invalid Interval: Number of records to display must be between 5 and 40.";
         const QString port = "Invalid Port: Enter a port number between 1 and 65535.";
+        const QString minimum = "Invalid Minimum: Enter a minimum of between 1 and 1000 games.";
         // The nine boxes, the protocol, then the Ranking tab's minimum of games.
         const auto row = [](const char* name, const QString& typed, const QString& outcome) {
             QTest::newRow(name) << typed << outcome;
@@ -146,8 +153,8 @@ private slots:
             "Invalid Directory: Rogue Spear does not exist in the specified directory.");
         row("port 0", "|300|20|n|h|u|p|0|f", port);
         row("port 65536", "|300|20|n|h|u|p|65536|f", port);
-        row("minimum of games 0", "|300|20|n|h|u|p|21|f||0", "Invalid Minimum: Enter a minimum of between 1 and 1000 games.");
-        row("minimum of games 1001", "|300|20|n|h|u|p|21|f||1001", "Invalid Minimum: Enter a minimum of between 1 and 1000 games.");
+        row("minimum of games 0", "|300|20|n|h|u|p|21|f||0", minimum);
+        row("minimum of games 1001", "|300|20|n|h|u|p|21|f||1001", minimum);
         row("lone surrogate", "|300|20|n|h|u|p" + QString(QChar(0xD800)) + "w|21|f",
             "Invalid Characters: The Password box holds a character that the configuration file "
             "cannot store.");
@@ -157,26 +164,24 @@ private slots:
         QFETCH(QString, typed);
         GUARDED({
             Setup s;
-            const QByteArray seed = s.inst.readFile("statConf.txt");
             s.open();
             const char* const boxes[] = {"txtPath",     "txtScan",       "txtRecords",
                                          "txtNickname", "txtFTPaddress", "txtFTPusername",
                                          "txtFTPpw",    "txtFTPport",    "txtFTPfile"};
+            const QStringList field = typed.split('|');
             for (int i = 0; i < 9; ++i)
-                s.box(boxes[i])->setText((i ? "" : s.game()) + typed.section('|', i, i));
-            const auto protocol = s.dialog->findChild<QComboBox*>("cboFTPprotocol");
-            protocol->setCurrentIndex(qMax(0, protocol->findText(typed.section('|', 9, 9))));
-            if (!typed.section('|', 10, 10).isEmpty())
-                s.box("txtMinGames")->setText(typed.section('|', 10, 10));
+                s.box(boxes[i])->setText((i ? "" : s.game()) + field[i]);
+            s.protocol()->setCurrentIndex(qMax(0, s.protocol()->findText(field.value(9))));
+            if (!field.value(10).isEmpty())
+                s.box("txtMinGames")->setText(field[10]);
             s.click(1);
             s.config.diskConfig(); // what Apply stored
-            const QString saved =
-                QString::fromUtf8(s.inst.readFile("statConf.txt")).replace("\r\n", "|");
             const auto& shown = s.ui.messages;
-            QTEST(shown.empty() ? saved.mid(s.game().size())
-                                : shown[0].title + ": " + shown[0].text,
+            QString file = QString::fromUtf8(s.inst.readFile("statConf.txt")).mid(s.game().size());
+            QTEST(shown.empty() ? file.replace("\r\n", "|") : shown[0].title + ": " + shown[0].text,
                   "outcome");
-            QVERIFY(shown.empty() || s.inst.readFile("statConf.txt") == seed); // nothing was stored
+            // A refusal stores nothing.
+            QVERIFY(shown.empty() || s.inst.readFile("statConf.txt") == s.seed);
         });
     }
 
@@ -184,18 +189,17 @@ private slots:
     {
         GUARDED({
             Setup s;
-            const QByteArray seed = s.inst.readFile("statConf.txt");
             s.config.ftpPort = 0; // the upload reads it as 21, and so does Apply
             s.config.ftpProtocol = FtpProtocol::Unknown, s.config.ftpProtocolLine = "FTPES";
             s.open();
-            QCOMPARE(s.dialog->findChild<QComboBox*>("cboFTPprotocol")->currentIndex(), -1); // none until one is chosen
+            QCOMPARE(s.protocol()->currentIndex(), -1); // none until one is chosen
             s.click(0);
             QCOMPARE(s.ui.messages.at(0).text, "You must apply a configuration at least once!");
             s.box("txtPath")->setText(s.game());
             s.box("txtNickname")->setText("n");
             s.click(1);
             QCOMPARE(s.ui.messages.size(), size_t(1));
-            QCOMPARE(s.inst.readFile("statConf.txt"), seed);
+            QCOMPARE(s.inst.readFile("statConf.txt"), s.seed);
             s.open();
             s.click(0);
             QCOMPARE(s.inst.readFile("statConf.txt"),

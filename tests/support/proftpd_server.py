@@ -1,86 +1,96 @@
 #!/usr/bin/python3
-# A ProFTPD server for the tests (configured by proftpd.conf.in beside this script), on
-# 127.0.0.1 only, with one virtual user, a throwaway TLS certificate and SSH host key: plain FTP
-# with TLS offered (a self-signed certificate), FTP that requires TLS, SFTP with an RSA host key,
-# and SFTP with an Ed25519 host key alone (no ssh-rsa, as current OpenSSH servers); and FTP that
-# requires TLS with certificates of a test authority (ca.crt, its revocation list ca.crl): one
-# for 127.0.0.1 ("verified"), one for another name, an expired one, a revoked one, and one
-# of an authority nobody trusts ("unknownca"); and plain FTP that offers no TLS at all ("plain").
+# A ProFTPD server for the tests (configured by proftpd.conf.in beside this script and the
+# virtual hosts below), on 127.0.0.1 only, with one virtual user and throwaway keys: plain FTP
+# with TLS offered ("ftp", with the self-signed certificate tls.crt), FTP that requires TLS
+# ("tls"), SFTP with an RSA host key ("sftp") and SFTP with an Ed25519 host key alone
+# ("ed25519", no ssh-rsa, as current OpenSSH servers); FTP that requires TLS with certificates of
+# a test authority (ca.crt, its revocation list ca.crl): one for 127.0.0.1 ("verified"), one for
+# another name, an expired one, a revoked one, and one of an authority nobody trusts
+# ("unknownca"); and plain FTP that offers no TLS at all ("plain"). A server's key is in
+# NAME.key and its certificate in NAME.crt, those of "ftp" in tls.key and tls.crt.
 # Arguments: folder, user, password. The folder receives the keys, the configuration, the log and
 # "home", the user's directory; in "home/cutoff" an upload is cut off after 10 KB, and
 # "home/norename" allows no renaming.
-# Prints "ftp=PORT tls=PORT sftp=PORT ed25519=PORT verified=PORT ..." once all listen, and stops the server when
-# its standard input closes or it is terminated.
-import datetime, grp, ipaddress, os, pwd, signal, socket, subprocess, sys, time  # noqa: E401
+# Prints "ftp=PORT tls=PORT sftp=PORT ed25519=PORT verified=PORT ..." once all listen, and stops
+# the server when its standard input closes or it is terminated.
+import grp, os, pwd, signal, socket, subprocess, sys, time  # noqa: E401
+from datetime import datetime, timedelta, timezone
+from ipaddress import ip_address
+from pathlib import Path
 from cryptography import x509
-from cryptography.hazmat.primitives import hashes, serialization
+from cryptography.hazmat.primitives import hashes
 from cryptography.hazmat.primitives.asymmetric import rsa
+from cryptography.hazmat.primitives.serialization import Encoding, NoEncryption, PrivateFormat
 from cryptography.x509.oid import NameOID
 
-folder, user, password = sys.argv[1:4]
-home = os.path.join(folder, "home")
-for folder_name in ("cutoff", "norename"):
-    os.makedirs(os.path.join(home, folder_name), exist_ok=True)
+folder, user, password = Path(sys.argv[1]), sys.argv[2], sys.argv[3]
+os.umask(0o077)  # ProFTPD takes no key, nor user file, that others may read
+for name in ("cutoff", "norename"):
+    (folder / "home" / name).mkdir(parents=True, exist_ok=True)
+now = datetime.now(timezone.utc)
 
 
 def run(*args):
     return subprocess.run(args, check=True, capture_output=True, text=True).stdout.strip()
 
 
-run("openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=tallyvane-test",
-    "-keyout", f"{folder}/tls.key", "-out", f"{folder}/tls.crt")
-run("openssl", "genrsa", "-traditional", "-out", f"{folder}/host.key", "2048")
-run("ssh-keygen", "-q", "-t", "ed25519", "-N", "", "-f", f"{folder}/ed25519.key")
-open(f"{folder}/users", "w").write(f"{user}:{run('openssl', 'passwd', '-6', password)}:{os.getuid()}:{os.getgid()}::{home}:/bin/sh\n")
+def write(name, content):
+    (folder / name).write_bytes(content)
 
 
-def certificate(name, issuer, subject_names, days=(-1, 2), key=None):  # returns (certificate, key)
-    key = key or rsa.generate_private_key(public_exponent=65537, key_size=2048)
-    now = datetime.datetime.now(datetime.timezone.utc)
-    builder = (x509.CertificateBuilder().subject_name(x509.Name([x509.NameAttribute(NameOID.COMMON_NAME, name)]))
-               .issuer_name(issuer[0].subject if issuer else x509.Name([x509.NameAttribute(NameOID.COMMON_NAME, name)]))
-               .public_key(key.public_key()).serial_number(x509.random_serial_number())
-               .not_valid_before(now + datetime.timedelta(days=days[0])).not_valid_after(now + datetime.timedelta(days=days[1])))
-    if subject_names:
-        builder = builder.add_extension(x509.SubjectAlternativeName(subject_names), critical=False)
-    else:
-        builder = builder.add_extension(x509.BasicConstraints(ca=True, path_length=None), critical=True)
-    made = builder.sign((issuer or (None, key))[1], hashes.SHA256())
-    with open(f"{folder}/{name}.crt", "wb") as out:
-        out.write(made.public_bytes(serialization.Encoding.PEM))
-    with open(f"{folder}/{name}.key", "wb") as out:
-        out.write(key.private_bytes(serialization.Encoding.PEM, serialization.PrivateFormat.TraditionalOpenSSL,
-                                    serialization.NoEncryption()))
+# A certificate and its key in NAME.crt and NAME.key: issued by issuer (a pair of certificate
+# and key) for names, or self-signed as an authority without them.
+def certificate(name, issuer=None, names=None, days=(-1, 2)):
+    key = rsa.generate_private_key(65537, 2048)
+    subject = x509.Name([x509.NameAttribute(NameOID.COMMON_NAME, name)])
+    made = (x509.CertificateBuilder().subject_name(subject).public_key(key.public_key())
+            .issuer_name(issuer[0].subject if issuer else subject)
+            .serial_number(x509.random_serial_number())
+            .not_valid_before(now + timedelta(days[0])).not_valid_after(now + timedelta(days[1]))
+            .add_extension(x509.SubjectAlternativeName(names) if names else
+                           x509.BasicConstraints(ca=True, path_length=None), critical=not names)
+            .sign(issuer[1] if issuer else key, hashes.SHA256()))
+    write(f"{name}.crt", made.public_bytes(Encoding.PEM))
+    write(f"{name}.key", key.private_bytes(Encoding.PEM, PrivateFormat.TraditionalOpenSSL,
+                                           NoEncryption()))
     return made, key
 
 
-authority, stranger = certificate("ca", None, None), certificate("otherca", None, None)
-here, elsewhere = [x509.IPAddress(ipaddress.ip_address("127.0.0.1"))], [x509.DNSName("other.example")]
-ca_servers = {"verified": certificate("verified", authority, here)[0], "wrongname": certificate("wrongname", authority, elsewhere)[0],
-              "expired": certificate("expired", authority, here, days=(-3, -1))[0],
-              "revoked": certificate("revoked", authority, here)[0], "unknownca": certificate("unknownca", stranger, here)[0]}
-now = datetime.datetime.now(datetime.timezone.utc)
-with open(f"{folder}/ca.crl", "wb") as out:
-    out.write(x509.CertificateRevocationListBuilder().issuer_name(authority[0].subject).last_update(now - datetime.timedelta(days=1))
-              .next_update(now + datetime.timedelta(days=2)).add_revoked_certificate(
-                  x509.RevokedCertificateBuilder().serial_number(ca_servers["revoked"].serial_number).revocation_date(now).build())
-              .sign(authority[1], hashes.SHA256()).public_bytes(serialization.Encoding.PEM))
+run("openssl", "genrsa", "-traditional", "-out", f"{folder}/sftp.key", "2048")
+run("ssh-keygen", "-q", "-t", "ed25519", "-N", "", "-f", f"{folder}/ed25519.key")
+hashed = run("openssl", "passwd", "-6", password)
+write("users", f"{user}:{hashed}:{os.getuid()}:{os.getgid()}::{folder}/home:/bin/sh\n".encode())
+certificate("tls")
+authority, here = certificate("ca"), [x509.IPAddress(ip_address("127.0.0.1"))]
+certificate("verified", authority, here)
+certificate("wrongname", authority, [x509.DNSName("other.example")])
+certificate("expired", authority, here, days=(-3, -1))
+certificate("unknownca", certificate("otherca"), here)
+revoked = certificate("revoked", authority, here)[0]
+write("ca.crl", x509.CertificateRevocationListBuilder().issuer_name(authority[0].subject)
+      .last_update(now - timedelta(1)).next_update(now + timedelta(2))
+      .add_revoked_certificate(x509.RevokedCertificateBuilder().serial_number(revoked.serial_number)
+                               .revocation_date(now).build())
+      .sign(authority[1], hashes.SHA256()).public_bytes(Encoding.PEM))
 
-for name in ("tls.key", "host.key", "ed25519.key", "users"):
-    os.chmod(f"{folder}/{name}", 0o600)
-
-sockets = [socket.create_server(("127.0.0.1", 0)) for _ in range(5 + len(ca_servers))]
-ports = dict(zip(["ftp", "tls", "sftp", "ed25519", *ca_servers, "plain"], (s.getsockname()[1] for s in sockets)))
-for s in sockets:
+# The virtual hosts beside the main server ("ftp"), each with its lines ({0}: the folder and the
+# host's name).
+tls = "TLSEngine on\nTLSRequired on\nTLSRSACertificateFile {0}.crt\n"
+tls += "TLSRSACertificateKeyFile {0}.key"
+hosts = dict.fromkeys(("tls", "verified", "wrongname", "expired", "revoked", "unknownca"), tls)
+hosts |= dict.fromkeys(("sftp", "ed25519"), "SFTPEngine on\nSFTPHostKey {0}.key")
+hosts["plain"] = "TLSEngine off"
+sockets = {name: socket.create_server(("127.0.0.1", 0)) for name in ("ftp", *hosts)}
+ports = {name: s.getsockname()[1] for name, s in sockets.items()}
+for s in sockets.values():
     s.close()
-ftp, tls, sftp, ed25519 = (ports[name] for name in ("ftp", "tls", "sftp", "ed25519"))
-with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "proftpd.conf.in")) as template:
-    open(f"{folder}/proftpd.conf", "w").write(template.read().format(
-        ftp=ftp, tls=tls, sftp=sftp, ed25519=ed25519, folder=folder, home=home,
-        user=pwd.getpwuid(os.getuid()).pw_name, group=grp.getgrgid(os.getgid()).gr_name) + "".join(
-            f"<VirtualHost 127.0.0.1>\n  Port {ports[name]}\n  TLSEngine on\n  TLSRequired on\n  TLSRSACertificateFile {folder}/{name}.crt\n"
-            f"  TLSRSACertificateKeyFile {folder}/{name}.key\n</VirtualHost>\n" for name in ca_servers) +
-        f"<VirtualHost 127.0.0.1>\n  Port {ports['plain']}\n  TLSEngine off\n</VirtualHost>\n")
+configuration = Path(__file__).with_name("proftpd.conf.in").read_text().format(
+    ftp=ports["ftp"], folder=folder,
+    user=pwd.getpwuid(os.getuid()).pw_name, group=grp.getgrgid(os.getgid()).gr_name)
+for name, lines in hosts.items():
+    configuration += f"<VirtualHost 127.0.0.1>\nPort {ports[name]}\n{lines.format(folder / name)}\n"
+    configuration += "</VirtualHost>\n"
+write("proftpd.conf", configuration.encode())
 
 server = subprocess.Popen(["proftpd", "--nodaemon", "--config", f"{folder}/proftpd.conf"],
                           stdout=subprocess.DEVNULL, stderr=open(f"{folder}/proftpd.out", "w"))
