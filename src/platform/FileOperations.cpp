@@ -28,18 +28,6 @@ QString describe(const QString& what, const QString& path)
 }
 
 #ifdef _WIN32
-// Windows' own words for an error code.
-QString systemMessage(DWORD error)
-{
-    wchar_t* text = nullptr;
-    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                            FORMAT_MESSAGE_IGNORE_INSERTS,
-                                        nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    const QString reason = QString::fromWCharArray(text, int(length)).trimmed();
-    LocalFree(text);
-    return reason;
-}
-
 // The path as the file functions take it past 260 characters: absolute, "\\?\" before it.
 std::wstring extendedPath(const QString& path)
 {
@@ -51,6 +39,19 @@ std::wstring extendedPath(const QString& path)
 #endif
 
 } // namespace
+
+#ifdef _WIN32
+QString systemMessage(unsigned long error)
+{
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                            FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    const QString reason = QString::fromWCharArray(text, int(length)).trimmed();
+    LocalFree(text);
+    return reason;
+}
+#endif
 
 Failure failureOf(const QFileDevice& file, const QString& path, QIODevice::OpenMode intended)
 {

@@ -24,6 +24,11 @@ void deletefile(const QString& path);
 // Replaces the destination by the source in one step (a rename); the source is gone after.
 void replacefile(const QString& source, const QString& destination);
 
+#ifdef _WIN32
+// Windows' own words for one of its error codes (GetLastError).
+QString systemMessage(unsigned long error);
+#endif
+
 // Makes a rename into the folder of path durable: until the folder is on disk, a power loss
 // can undo it. Windows' file system records renames in its journal, so there it does nothing.
 void syncFolderOf(const QString& path);

@@ -1,6 +1,7 @@
 #include "OwnerOnly.h"
 
 #include "Failure.h"
+#include "FileOperations.h"
 
 #include <QDir>
 
@@ -20,14 +21,9 @@ namespace {
 
 Failure failureOf(DWORD error, const QString& path)
 {
-    wchar_t* text = nullptr;
-    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                            FORMAT_MESSAGE_IGNORE_INSERTS,
-                                        nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    const QString reason = QString::fromWCharArray(text, int(length)).trimmed();
-    LocalFree(text);
     return Failure(PermissionDenied, QStringLiteral("Permission denied: %1 (%2)")
-                                         .arg(reason, QDir::toNativeSeparators(path)));
+                                         .arg(FileOperations::systemMessage(error),
+                                              QDir::toNativeSeparators(path)));
 }
 
 // The user this program runs as, from its own token.

@@ -88,7 +88,7 @@ private slots:
         QTemporaryDir dir;
         const QString deep = dir.filePath(QString(120, u'd') + "/" + QString(120, u'e'));
         const QString source = deep + "/new", target = deep + "/old";
-        const auto replace = [&](int heldMs) {
+        const auto replace = [&]([[maybe_unused]] int heldMs) {
             TextFileWriter::writeLines(source, {"fresh"});
             TextFileWriter::writeLines(target, {"stale"});
 #ifdef Q_OS_WIN
