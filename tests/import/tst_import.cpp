@@ -174,6 +174,14 @@ private slots:
             });
             QCOMPARE(s.run() << s.games(), QStringList("Status scan failed")
                                                << "Alpha2 Log01 Log11");
+            // The stamps the database holds reach a stamp file that lost them before any log is
+            // read again, also while another program writes.
+            s.inst.writeFile("dateStamps.txt", "");
+            s.restart();
+            sqlite3_exec(lock, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+            QCOMPARE(s.run() << s.games(), QStringList("Status scan failed")
+                                               << "Alpha2 Log01 Log11");
+            sqlite3_exec(lock, "ROLLBACK", nullptr, nullptr, nullptr);
         });
     }
 
