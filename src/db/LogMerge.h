@@ -24,9 +24,6 @@ public:
     // Records the stamp and commits what was merged; without any player, writes nothing.
     void commit();
 
-    // The database held the log's stamp already.
-    bool mergedBefore() const { return m_mergedBefore; }
-
 private:
     QString m_databasePath;
     int m_log;
