@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QMutex>
 
 namespace {
 
@@ -25,14 +26,36 @@ Failure damaged(const QString& path, int line, const QString& why)
 
 RankingRules RankingRules::load(const QString& path)
 {
-    RankingRules rules;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         if (!file.exists())
-            return rules;
+            return {};
         throw FileOperations::failureOf(file, path, QIODevice::ReadOnly);
     }
-    SequentialInput input(file.readAll(), SequentialInput::Encoding::System);
+    const QByteArray content = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw FileOperations::failureOf(file, path, QIODevice::ReadOnly);
+    // A page written again and again reads the same bytes each time: the rules they gave last
+    // are taken again rather than read anew.
+    static QMutex lastReadLock;
+    static QByteArray lastContent;
+    static RankingRules lastRules;
+    {
+        const QMutexLocker locker(&lastReadLock);
+        if (!lastContent.isNull() && content == lastContent)
+            return lastRules;
+    }
+    const RankingRules rules = parse(path, content);
+    const QMutexLocker locker(&lastReadLock);
+    lastContent = content;
+    lastRules = rules;
+    return rules;
+}
+
+RankingRules RankingRules::parse(const QString& path, const QByteArray& content)
+{
+    RankingRules rules;
+    SequentialInput input(content, SequentialInput::Encoding::System);
     bool minimumSeen = false;
     for (int number = 1; !input.atEnd(); ++number) {
         const QString line = input.readLine().trimmed();

@@ -38,4 +38,8 @@ public:
     // blanks at either end dropped, since the page does not show them. "[BOT] Alpha" is the
     // player imported from that name.
     static QString asStored(const QString& name);
+
+private:
+    // The rules the file's bytes give; path names the file in a failure.
+    static RankingRules parse(const QString& path, const QByteArray& content);
 };

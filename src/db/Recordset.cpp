@@ -20,22 +20,27 @@ int Recordset::fieldIndex(QAnyStringView name) const
     return int(column);
 }
 
-QVariant Recordset::field(int column) const
+const Recordset::Value& Recordset::value(int column) const
 {
     if (column < 0 || column >= m_fieldNames.size())
         throw DbError::itemNotFound(QString::number(column));
     if (eof())
         throw DbError::noCurrentRecord();
-    const Value& value = m_values[m_current * std::size_t(m_fieldNames.size()) + std::size_t(column)];
+    return m_values[m_current * std::size_t(m_fieldNames.size()) + std::size_t(column)];
+}
+
+QVariant Recordset::field(int column) const
+{
+    const Value& value = this->value(column);
     switch (value.kind) {
     case Value::Kind::Integer:
         return qlonglong(value.integer);
     case Value::Kind::Real:
         return value.real;
     case Value::Kind::Text:
-        return QString::fromUtf8(m_bytes.constData() + value.offset, value.size);
+        return QString::fromUtf8(bytesOf(value));
     case Value::Kind::Blob:
-        return m_bytes.mid(value.offset, value.size);
+        return bytesOf(value).toByteArray();
     case Value::Kind::Null:
         break;
     }

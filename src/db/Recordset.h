@@ -41,6 +41,13 @@ public:
     int fieldIndex(QAnyStringView name) const;
     // The field at that position of the current row; no current row fails.
     QVariant field(int index) const;
+    // The same as the engine gave it, for reading many rows without a QVariant for each
+    // field; a text's or a blob's bytes are read with bytesOf.
+    const Value& value(int index) const;
+    QByteArrayView bytesOf(const Value& value) const
+    {
+        return QByteArrayView(m_bytes).sliced(value.offset, value.size);
+    }
 
     void moveFirst();
     void moveLast();

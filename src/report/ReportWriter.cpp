@@ -10,10 +10,10 @@
 #include <QFile>
 #include <QStringBuilder>
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <iterator>
-#include <string>
 #include <string_view>
 
 namespace {
@@ -32,21 +32,66 @@ const char* const numberFields[] = {"fldSkill",     "fldAccuracy",      "fldKill
                                     "fldKilled",    "fldHitPercent",    "fldAverageRounds",
                                     "fldGamesPlayed"};
 
+// Appends ASCII text with its markup characters escaped, as QString::toHtmlEscaped does.
+void appendEscaped(QByteArray& content, QByteArrayView ascii)
+{
+    for (const char c : ascii) {
+        switch (c) {
+        case '<': content += "&lt;"; break;
+        case '>': content += "&gt;"; break;
+        case '&': content += "&amp;"; break;
+        case '"': content += "&quot;"; break;
+        default: content += c;
+        }
+    }
+}
+
 // Appends a field's value as cell text in the page's encoding: nothing for a null, whole
 // numbers in plain decimal. Markup characters are escaped, so that no name in the table can add
 // markup to a published page.
-void appendCellText(std::string& content, const QVariant& value)
+void appendCellText(QByteArray& content, const Recordset& ranking, int column)
 {
-    if (value.isNull())
+    const Recordset::Value& value = ranking.value(column);
+    QString text;
+    switch (value.kind) {
+    case Recordset::Value::Kind::Null:
         return;
-    if (value.typeId() == QMetaType::LongLong) { // no markup in a number
+    case Recordset::Value::Kind::Integer: { // no markup in a number
         char digits[24];
-        const auto end = std::to_chars(digits, digits + sizeof digits, value.toLongLong()).ptr;
-        content.append(digits, end);
+        const auto end = std::to_chars(digits, digits + sizeof digits, value.integer).ptr;
+        content.append(digits, end - digits);
         return;
     }
-    const QByteArray text = Windows1252::encodeHtml(value.toString().toHtmlEscaped());
-    content.append(text.constData(), std::size_t(text.size()));
+    case Recordset::Value::Kind::Real:
+        text = QVariant(value.real).toString();
+        break;
+    case Recordset::Value::Kind::Text:
+    case Recordset::Value::Kind::Blob: {
+        const QByteArrayView bytes = ranking.bytesOf(value);
+        // ASCII reads the same in the page's encoding, so most names are escaped byte by byte.
+        if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return uchar(c) < 0x80; })) {
+            appendEscaped(content, bytes);
+            return;
+        }
+        text = QString::fromUtf8(bytes);
+        break;
+    }
+    }
+    content += Windows1252::encodeHtml(text.toHtmlEscaped());
+}
+
+void append(QByteArray& content, std::string_view text)
+{
+    content.append(text.data(), qsizetype(text.size()));
+}
+
+// The lines in the page's encoding, each ended by CR LF.
+QByteArray encodedLines(const QStringList& lines)
+{
+    QByteArray content;
+    for (const QString& line : lines)
+        content += Windows1252::encodeHtml(line) + "\r\n";
+    return content;
 }
 
 } // namespace
@@ -55,19 +100,14 @@ ReportWriter::ReportWriter(QString path) : m_path(std::move(path)) {}
 
 void ReportWriter::writeLines(const QString& mode, const QStringList& lines)
 {
-    QByteArray content;
-    for (const QString& line : lines) {
-        content += Windows1252::encodeHtml(line);
-        content += "\r\n";
-    }
-    writeBytes(mode, content);
+    startPart(mode);
+    m_page += encodedLines(lines);
 }
 
-void ReportWriter::writeBytes(const QString& mode, const QByteArray& content)
+void ReportWriter::startPart(const QString& mode)
 {
     if (mode != QLatin1String("Append"))
         m_page.clear();
-    m_page += content;
 }
 
 void ReportWriter::save() const
@@ -82,7 +122,7 @@ void ReportWriter::save() const
 void ReportWriter::writeHead(const QString& nickname)
 {
     const QString lastUpdate = SystemFormats::generalDate(QDateTime::currentDateTime());
-    writeLines(QStringLiteral("Output"), {
+    static const QByteArray opening = encodedLines({
         QStringLiteral("<html>"),
         QStringLiteral(" "),
         QStringLiteral("<head>"),
@@ -98,6 +138,10 @@ void ReportWriter::writeHead(const QString& nickname)
         QStringLiteral(R"(<p align="left"><img border="0" src="tv-stat.jpg"></p>)"),
         QStringLiteral(" "),
         QStringLiteral(R"(<p align="left"><font size="2"><font color="#3399FF">statistics gathered from:</font><font color="#33CCFF">)"),
+    });
+    startPart(QStringLiteral("Output"));
+    m_page += opening;
+    writeLines(QStringLiteral("Append"), {
         nickname + QStringLiteral("'s server</font><br>"),
         QStringLiteral(R"(<font color="#3399FF">last update: </font><font color="#33CCFF">)"),
         lastUpdate + QStringLiteral(R"(</font><font color="#3399FF">&nbsp;</font></font></p>)"),
@@ -106,7 +150,7 @@ void ReportWriter::writeHead(const QString& nickname)
 
 void ReportWriter::writeTableHeader()
 {
-    writeLines(QStringLiteral("Append"), {
+    static const QByteArray header = encodedLines({
         QStringLiteral(R"(<div align="left">)"),
         QStringLiteral(R"(  <table border="6" cellpadding="2" cellspacing="0" bordercolor="#000000" bordercolorlight="#000000" bordercolordark="#000000">)"),
         QStringLiteral("    <tr>"),
@@ -123,13 +167,18 @@ void ReportWriter::writeTableHeader()
         QStringLiteral("        Played</b></font></td>"),
         QStringLiteral("    </tr>"),
     });
+    startPart(QStringLiteral("Append"));
+    m_page += header;
 }
 
 void ReportWriter::writeRows(Recordset& ranking, int records)
 {
     const int players = ranking.recordCount();
     const int rows = players < records ? players : records;
-    std::string content;
+    startPart(QStringLiteral("Append"));
+    // Room for the rows and the closing lines at once: the page grows into memory that is
+    // taken once, not copied as it grows.
+    m_page.reserve(m_page.size() + qsizetype(std::max(rows, 0)) * 640 + 1024);
     // Rules that nobody passes leave no record, and no row.
     if (players > 0) {
         ranking.moveLast();
@@ -142,26 +191,24 @@ void ReportWriter::writeRows(Recordset& ranking, int records)
             columns[0] = ranking.fieldIndex(u"fldName");
             for (std::size_t i = 0; i < std::size(numberFields); ++i)
                 columns[i + 1] = ranking.fieldIndex(QLatin1String(numberFields[i]));
-            content.reserve(std::size_t(rows) * 512);
         }
-        content += rowStart;
-        content += nameCell;
-        appendCellText(content, ranking.field(columns[0]));
-        content += cellEnd;
+        append(m_page, rowStart);
+        append(m_page, nameCell);
+        appendCellText(m_page, ranking, columns[0]);
+        append(m_page, cellEnd);
         for (std::size_t i = 1; i < columns.size(); ++i) {
-            content += numberCell;
-            appendCellText(content, ranking.field(columns[i]));
-            content += cellEnd;
+            append(m_page, numberCell);
+            appendCellText(m_page, ranking, columns[i]);
+            append(m_page, cellEnd);
         }
-        content += rowEnd;
+        append(m_page, rowEnd);
         ranking.moveNext();
     }
-    writeBytes(QStringLiteral("Append"), QByteArray(content.data(), qsizetype(content.size())));
 }
 
 void ReportWriter::writeFooter()
 {
-    writeLines(QStringLiteral("Append"), {
+    static const QByteArray footer = encodedLines({
         QStringLiteral("    <tr>"),
         QStringLiteral(R"(      <td width="584" colspan="8">&nbsp;</td>)"),
         QStringLiteral("    </tr>"),
@@ -174,4 +221,6 @@ void ReportWriter::writeFooter()
         QStringLiteral("</body>"),
         QStringLiteral("</html>"),
     });
+    startPart(QStringLiteral("Append"));
+    m_page += footer;
 }

@@ -29,8 +29,8 @@ public:
 private:
     // Starts the page anew when mode is anything but exactly "Append", then adds the lines.
     void writeLines(const QString& mode, const QStringList& lines);
-    // The same for lines already in the page's encoding, each with its CR LF.
-    void writeBytes(const QString& mode, const QByteArray& content);
+    // Starts the page anew when mode is anything but exactly "Append".
+    void startPart(const QString& mode);
 
     QString m_path;
     QByteArray m_page;
