@@ -50,13 +50,13 @@ private slots:
                                 << (after.isEmpty() ? content : after.replace('|', "\r\n"));
         };
         row("bare numbers, floored", "/g|60.9|7.9|n|h|u|p|20.5|f|", 0, "/g| 60| 7|n|h|u|p| 20|f|");
-        row("UTF-8 beyond Windows-1252", "/home/kestrel/игра| 600| 5| Zbył |h|u|hasło| 1|f|", 0);
-        row("Windows-1252, negative floored", "/j\xe9|-5.5|32767|n||||21.5|f|", 0, "/j\xc3\xa9|-6| 32767|n|||| 22|f|");
+        row("UTF-8 beyond Windows-1252", "/home/k/игра| 600| 5| Zbył |h|u|hasło| 1|f|", 0);
+        row("negative floored", "/g|-5.5|32767|n||||21.5|f|", 0, "/g|-6| 32767|n|||| 22|f|");
         row("eight lines", "/g| 60| 5|n|h|u|p| 21|", 62);
         row("interval not a number", "/g|abc| 5|n|h|u|p| 21|f|", 13);
         row("port past 16 bits", "/g| 60| 5|n|h|u|p|32767.5|f|", 6);
         row("protocol on a tenth line", "/g| 60| 5|n|h|u|p| 22|f|FTPS|", 0);
-        row("protocol typed by hand", "/g| 60| 5|n|h|u|p| 22|f| sftp |", 0, "/g| 60| 5|n|h|u|p| 22|f|SFTP|");
+        row("sftp by hand", "/g| 60| 5|n|h|u|p| 22|f| sftp |", 0, "/g| 60| 5|n|h|u|p| 22|f|SFTP|");
         row("protocol unknown, kept", "/g| 60| 5|n|h|u|p| 21|f|FTPES|", 0);
     }
     void load_readsNineLinesAndSavesUtf8_orFailsLeavingTheFile()
@@ -89,7 +89,6 @@ private slots:
         QTest::addColumn<QString>("read");       // minimum|names..., or the failure
         QTest::newRow("missing") << QByteArray() << "1";
         QTest::newRow("notes, blanks, letter case") << QByteArray("# n\r\n\r\n  Minimum Games: 7 \r\nnever ranked:  Zo\xc3\xab \r\n") << "7|Zoë";
-        QTest::newRow("Windows-1252") << QByteArray("never ranked: Zo\xeb") << "1|Zoë";
         QTest::newRow("minimum 0") << QByteArray("\nminimum games: 0") << "<dir>/ranking.txt, line 2: the minimum of games must be a whole number from 1 to 1000";
         QTest::newRow("two minimums") << QByteArray("minimum games: 2\nminimum games: 2") << "<dir>/ranking.txt, line 2: a second minimum of games";
         QTest::newRow("empty name") << QByteArray("never ranked: []") << "<dir>/ranking.txt, line 1: a name never ranked that is empty";
@@ -140,14 +139,13 @@ private slots:
         // Choosing a protocol moves the port to its usual one, unless the user typed another.
         row("SFTP, usual port", "|300|20|n|h|u|p|21|f|SFTP", "| 300| 20|n|h|u|p| 22|f|SFTP|");
         row("SFTP, empty port", "|300|20|n|h|u|p||f|SFTP", "| 300| 20|n|h|u|p| 22|f|SFTP|");
-        row("SFTP, a port of one's own", "|300|20|n|h|u|p|2121|f|SFTP", "| 300| 20|n|h|u|p| 2121|f|SFTP|");
+        row("SFTP, own port", "|300|20|n|h|u|p|2121|f|SFTP", "| 300| 20|n|h|u|p| 2121|f|SFTP|");
         row("interval 59", "|59|20|n|h|u|p|21|f", interval);
         row("interval 601", "|601|20|n|h|u|p|21|f", interval);
         row("records 4", "|300|4|n|h|u|p|21|f", records);
         row("records 41", "|300|41|n|h|u|p|21|f", records);
         row("records not a number", "|300|abc|n|h|u|p|21|f", records);
         row("interval, not records", "|30|abc|n|h|u|p|21|f", interval);
-        row("interval first", "|30|20|n|h|u|p|0|f", interval);
         row("nickname first", "|300|20||h|u|p|0|f", "Invalid Nickname: Enter a valid nickname.");
         row("directory first", "/absent|300|20|n|h|u|p|0|f",
             "Invalid Directory: Rogue Spear does not exist in the specified directory.");
@@ -190,15 +188,14 @@ private slots:
         GUARDED({
             Setup s;
             s.config.ftpPort = 0; // the upload reads it as 21, and so does Apply
+            // Shown as no protocol, so that Apply keeps the line.
             s.config.ftpProtocol = FtpProtocol::Unknown, s.config.ftpProtocolLine = "FTPES";
             s.open();
-            QCOMPARE(s.protocol()->currentIndex(), -1); // none until one is chosen
             s.click(0);
             QCOMPARE(s.ui.messages.at(0).text, "You must apply a configuration at least once!");
             s.box("txtPath")->setText(s.game());
             s.box("txtNickname")->setText("n");
-            s.click(1);
-            QCOMPARE(s.ui.messages.size(), size_t(1));
+            s.click(1); // accepted, or the Cancel below would write nothing
             QCOMPARE(s.inst.readFile("statConf.txt"), s.seed);
             s.open();
             s.click(0);

@@ -34,19 +34,21 @@ private slots:
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<Encoding>("encoding");
         QTest::addColumn<QString>("lines"); // joined by '|'
-        const Encoding cp1252 = Encoding::Windows1252, system = Encoding::System;
-        QTest::newRow("CR LF") << QByteArray("a\r\nb\r\n") << cp1252 << "a|b";
+        // CR LF, one line end, is in the settings rows.
+        const Encoding cp1252 = Encoding::Windows1252, sys = Encoding::System;
         QTest::newRow("lone CR") << QByteArray("a\r\rb") << cp1252 << "a||b";
         QTest::newRow("lone LF") << QByteArray("\na\n") << cp1252 << "|a";
-        QTest::newRow("1252") << QByteArray("\x80\x81\x82\x83\x84\x85\x86\x87\x88\x89\x8a\x8b\x8c\x8d\x8e\x8f"
-                                            "\x90\x91\x92\x93\x94\x95\x96\x97\x98\x99\x9a\x9b\x9c\x9d\x9e\x9f\xc5\x82")
-                              << cp1252 << "€\u0081‚ƒ„…†‡ˆ‰Š‹Œ\u008DŽ\u008F\u0090‘’“”•–—˜™š›œ\u009DžŸÅ‚";
+        // The bytes where Windows-1252 differs from Latin-1; valid UTF-8 read as Windows-1252 is
+        // the last row's.
+        const QByteArray high = "\x80\x81\x82\x83\x84\x85\x86\x87\x88\x89\x8a\x8b\x8c\x8d\x8e\x8f"
+                                "\x90\x91\x92\x93\x94\x95\x96\x97\x98\x99\x9a\x9b\x9c\x9d\x9e\x9f";
+        QTest::newRow("1252") << high << cp1252 << "€\u0081‚ƒ„…†‡ˆ‰Š‹Œ\u008DŽ\u008F\u0090‘’“”•–—˜™š›œ\u009DžŸ";
 #ifdef Q_OS_WIN // settings in the ANSI code page, Windows-1252 under Wine here
-        QTest::newRow("ANSI settings") << QByteArray("\xd0\xb8\r\n\xc5\x82") << system << "Ð¸|Å‚";
+        QTest::newRow("ANSI settings") << QByteArray("\xd0\xb8\r\n\xc5\x82") << sys << "Ð¸|Å‚";
 #else
-        QTest::newRow("UTF-8 settings") << QByteArray("\xd0\xb8\r\n\xc5\x82") << system << "и|ł";
+        QTest::newRow("UTF-8 settings") << QByteArray("\xd0\xb8\r\n\xc5\x82") << sys << "и|ł";
 #endif
-        QTest::newRow("1252 settings") << QByteArray("/j\xe9\r\n\xc5\x82") << system << "/jé|Å‚";
+        QTest::newRow("1252 settings") << QByteArray("/j\xe9\r\n\xc5\x82") << sys << "/jé|Å‚";
     }
     void readLine_endsAtCrLfCrOrLf_andReadsSettingsAsUtf8UnlessInvalid()
     {
@@ -68,10 +70,10 @@ private slots:
 #ifdef Q_OS_WIN
             QCOMPARE(SystemText::encode(u"łé"_qs).value_or("refused"), "refused");
             QCOMPARE(SystemText::encode(u"é€"_qs).value_or("refused"), "\xe9\x80");
-#else
-            QCOMPARE(SystemText::encode(u"ł"_qs).value_or("refused"), "\xc5\x82");
 #endif
-            QVERIFY(!SystemText::encode(QChar(0xD800) + u"x"_qs));
+            // Elsewhere the settings are UTF-8, as the configuration's tests save them, and a lone
+            // surrogate before another character is refused in their Apply table. One at the end
+            // is refused too: the encoder is stateless, it waits for no second half.
             QVERIFY(!SystemText::encode(QString(QChar(0xD800))));
 #ifdef Q_OS_WIN // with Windows' UTF-8 option on, a file of the old code page is read as Windows-1252
             QVERIFY(!SystemText::readsAsTextIn(CP_UTF8, "/j\xe9") && SystemText::readsAsTextIn(1252, "/j\xe9"));
@@ -109,7 +111,8 @@ private slots:
             return outcome;
         };
         GUARDED({
-            QVERIFY(QDir().mkpath(deep) && !FileOperations::fileexists(deep)); // a folder is no file
+            // A folder is no file.
+            QVERIFY(QDir().mkpath(deep) && !FileOperations::fileexists(deep));
             QCOMPARE(replace(0), "fresh");
             QVERIFY(!QFile::exists(source));
 #ifdef Q_OS_WIN
@@ -149,10 +152,10 @@ private slots:
             for (DWORD i = 0; list && i < list->AceCount; ++i) {
                 ACCESS_ALLOWED_ACE* entry = nullptr;
                 wchar_t name[256], domain[256];
-                DWORD size = 256, domainSize = 256;
+                DWORD size = 256, domSize = 256;
                 SID_NAME_USE use;
                 GetAce(list, i, reinterpret_cast<void**>(&entry));
-                LookupAccountSidW(nullptr, &entry->SidStart, name, &size, domain, &domainSize, &use);
+                LookupAccountSidW(nullptr, &entry->SidStart, name, &size, domain, &domSize, &use);
                 granted << QString::fromWCharArray(name);
             }
             LocalFree(descriptor);
@@ -171,7 +174,7 @@ private slots:
     void virtualStore_mapsRedirectedFolders_andReadsTheFileWrittenLast()
     {
         const QString store = R"(C:\Users\k\AppData\Local\VirtualStore)";
-        const QStringList folders{R"(C:\Program Files)", R"(C:\Program Files (x86))", R"(C:\Windows)"};
+        const QStringList folders{R"(C:\Program Files)", R"(C:\Program Files (x86))"};
         QTemporaryDir dir;
         const QString real = dir.filePath("real.log"), copy = dir.filePath("copy.log");
         GUARDED({
@@ -179,26 +182,25 @@ private slots:
                      "C:/Users/k/AppData/Local/VirtualStore/Program Files (x86)/RS/a.log");
             QCOMPARE(VirtualStore::copyIn(R"(c:/program files/RS\/a.log)", store, folders),
                      "C:/Users/k/AppData/Local/VirtualStore/program files/RS/a.log");
+            // Outside the folders: one whose name only begins like one of them.
             QCOMPARE(VirtualStore::copyIn(R"(C:\Program Files Old\a.log)", store, folders), "");
-            QCOMPARE(VirtualStore::copyIn(R"(D:\Games\RS\a.log)", store, folders), "");
             QCOMPARE(VirtualStore::newerOf(real, copy), real); // neither
             TextFileWriter::writeLines(copy, {});
             QCOMPARE(VirtualStore::newerOf(real, copy), copy);
             TextFileWriter::writeLines(real, {});
             QFile file(copy);
             QVERIFY(file.open(QIODevice::ReadWrite) &&
-                    file.setFileTime(QDateTime::currentDateTime().addSecs(-60), QFile::FileModificationTime));
+                    file.setFileTime(QDate(2001, 1, 1).startOfDay(), QFile::FileModificationTime));
             QCOMPARE(VirtualStore::newerOf(real, copy), real);
 #ifdef Q_OS_WIN
-            const QString folder = QDir::toNativeSeparators(dir.filePath("Program Files Long Name"));
-            wchar_t shortName[MAX_PATH] = {};
-            QVERIFY(QDir().mkpath(folder) && GetShortPathNameW(folder.toStdWString().c_str(), shortName, MAX_PATH));
-            QVERIFY(QString::fromWCharArray(shortName) != folder);
-            QCOMPARE(VirtualStore::longPath(QString::fromWCharArray(shortName) + "\\a.log").toLower(),
+            const QString folder = QDir::toNativeSeparators(dir.filePath("Long Folder Name"));
+            wchar_t dosName[MAX_PATH] = {};
+            QVERIFY(QDir().mkpath(folder) && GetShortPathNameW(folder.toStdWString().c_str(), dosName, MAX_PATH));
+            QVERIFY(QString::fromWCharArray(dosName) != folder);
+            QCOMPARE(VirtualStore::longPath(QString::fromWCharArray(dosName) + "\\a.log").toLower(),
                      (VirtualStore::longPath(folder) + "\\a.log").toLower());
-#else
-            QCOMPARE(VirtualStore::gameView("/home/k/game/a.log"), "/home/k/game/a.log");
 #endif
+            // Elsewhere the game's view of a log is the log itself: the scans' tests read through it.
         });
     }
 };

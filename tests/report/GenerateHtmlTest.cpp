@@ -108,12 +108,15 @@ private slots:
     {
         QTest::addColumn<QByteArray>("rules"); // ranking.txt; null: none
         QTest::addColumn<QByteArray>("names"); // the page's, in order
-        QTest::newRow("ties, no rules") << QByteArray() << QByteArray("z y b a");
-        QTest::newRow("the defaults written out") << QByteArray("# a note\r\nminimum games: 1\r\n\r\n") << QByteArray("z y b a");
-        QTest::newRow("minimum, one player just at it") << QByteArray("minimum games:  3") << QByteArray("y c  BOT  Alpha");
-        QTest::newRow("name in other letters") << QByteArray("never ranked: B") << QByteArray("z y a c");
-        QTest::newRow("who would be first, a clan tag") << QByteArray("Never Ranked: Z\nnever ranked: [bot]alpha") << QByteArray("y b a c");
-        QTest::newRow("nobody passes") << QByteArray("minimum games: 1000") << QByteArray("");
+        const auto row = [](const char* name, const char* rules, const char* names) {
+            QTest::newRow(name) << QByteArray(rules) << QByteArray(names);
+        };
+        row("ties, no rules", nullptr, "z y b a");
+        row("the defaults written out", "# a note\r\nminimum games: 1\r\n\r\n", "z y b a");
+        row("minimum, one player just at it", "minimum games:  3", "y c  BOT  Alpha");
+        row("name in other letters", "never ranked: B", "z y a c");
+        row("would be first; a clan tag", "Never Ranked: Z\nnever ranked: [bot]alpha", "y b a c");
+        row("nobody passes", "minimum games: 1000", "");
     }
     void ranking_ordersAndListsWhomTheRulesLetThrough()
     {
@@ -141,7 +144,8 @@ private slots:
             "fldSkill, fldKills);INSERT INTO tblPlayer VALUES ('Odd',5,5)"
             << "HTML generation failed. Item not found in this collection ('fldAccuracy')";
         QTest::newRow("ranking rules damaged") << "INSERT INTO tblPlayer (fldName) VALUES ('Odd')"
-            << "HTML generation failed. <dir>/ranking.txt, line 2: the minimum of games must be a whole number from 1 to 1000";
+            << "HTML generation failed. <dir>/ranking.txt, line 2: the minimum of games must be a "
+               "whole number from 1 to 1000";
     }
 
     void failure_leavesThePreviousPage()
@@ -151,8 +155,9 @@ private slots:
         const bool damaged = status.contains("ranking.txt"); // the rules
         GUARDED(Generated g(sql, damaged ? "never ranked: x\nminimum games: 1001" : QByteArray());
                 QCOMPARE(g.dir.readFile("output/tallyvane.htm"), earlierPage);
-                QCOMPARE(QDir(g.dir.path("output")).entryList(QDir::Files), QStringList{"tallyvane.htm"});
-                QCOMPARE(g.ui.status().replace(QDir::toNativeSeparators(g.dir.path("")), "<dir>/"), status);
+                QCOMPARE(QDir(g.dir.path("output")).entryList(QDir::Files), {"tallyvane.htm"});
+                const QString dir = QDir::toNativeSeparators(g.dir.path(""));
+                QCOMPARE(g.ui.status().replace(dir, "<dir>/"), status);
                 QCOMPARE(g.ui.messages.size(), size_t(damaged));); // a box names the line
     }
 };
