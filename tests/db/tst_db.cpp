@@ -8,16 +8,27 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
-// While set, renaming a file onto this path fails, as a file system that refuses it would.
-static QString refusedRenameTo;
+// The fault the clean under way is to meet, the tag of its row: the calls below play it, on
+// tallyvane.mdb and tempdb.mdb alone, which no other case here renames or writes to disk.
+static QByteArray fault;
 
-// Takes the place of the system's rename in this program, so that a replace can be refused.
+// Take the place of the system's own in this program: a replace onto the database can be
+// refused, and the compacted copy can fail to reach the disk, as on a failing drive.
 extern "C" int rename(const char* from, const char* to) noexcept
 {
-    if (!refusedRenameTo.isEmpty() && QFile::decodeName(to) == refusedRenameTo)
+    if (fault == "refused" && QFile::decodeName(to).endsWith("/tallyvane.mdb"))
         return errno = EACCES, -1;
     return ::renameat(AT_FDCWD, from, AT_FDCWD, to);
+}
+extern "C" int fsync(int fd)
+{
+    if (fault == "unflushed" &&
+        QFile::symLinkTarget("/proc/self/fd/" + QString::number(fd)).endsWith("/tempdb.mdb"))
+        return errno = EIO, -1;
+    return int(::syscall(SYS_fsync, fd));
 }
 
 class TestDb : public QObject
@@ -44,7 +55,8 @@ private slots:
 
     void clean_erasesPlayersOrKeepsTheDatabaseAndSaysWhy_data()
     {
-        // The row's name is the fault: a stale tempdb.mdb, a refused replace, no database.
+        // The row's name is the fault: a stale tempdb.mdb, a refused replace, no database, a
+        // compacted copy that cannot be written to disk.
         QTest::addColumn<QString>("message");
         QTest::newRow("none") << QString();
         QTest::newRow("stale")
@@ -53,12 +65,14 @@ private slots:
                                     "denied (<dir>/tallyvane.mdb).";
         QTest::newRow("gone")
             << "Error db#: 3024\nDescription: Could not find file '<dir>/tallyvane.mdb'.";
+        QTest::newRow("unflushed") << "Error db#: 3000\nDescription: Could not write "
+                                      "'<dir>/tempdb.mdb' to disk (Input/output error).";
     }
     void clean_erasesPlayersOrKeepsTheDatabaseAndSaysWhy()
     {
         GUARDED({
             QFETCH(QString, message);
-            const QByteArray fault = QTest::currentDataTag();
+            fault = QTest::currentDataTag();
             Scan s(0);
             const QString database = s.inst.files().database();
             const qint64 emptySize = QFileInfo(database).size();
@@ -68,9 +82,7 @@ private slots:
                 QFile::remove(database);
             if (fault == "stale")
                 s.inst.writeFile("tempdb.mdb", "stale");
-            refusedRenameTo = fault == "refused" ? database : "";
             cleanDatabase(s.inst.files(), s);
-            refusedRenameTo.clear();
             QCOMPARE(s.texts.join(u'\n'), message);
             QCOMPARE(s.status(), message.isEmpty() ? "Database successfully erased."
                                                    : "Database clean failed.");

@@ -74,7 +74,6 @@ struct Scan : RecordingUserInterface
     // time of day alone.
     QStringList run()
     {
-        clear();
         texts.clear();
         reenter = true;
         driver->scanStatFiles();
