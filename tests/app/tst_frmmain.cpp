@@ -1,5 +1,4 @@
 #include "Guarded.h"
-#include "PointerMove.h"
 #include "TestInstallation.h"
 
 #include "app/MessageBox.h"
@@ -84,12 +83,12 @@ private slots:
             s.inst.createDatabase();
             QVERIFY(s.window.startup());
             s.window.show();
-            moveOver(s.menu(1));
-            moveOver(s.menu(2));
+            QTest::mouseMove(s.menu(1), {2, 2});
+            QTest::mouseMove(s.menu(2), {2, 2});
             QCOMPARE(s.colour(2, QPalette::Window), QColor(255, 0, 0));
             QCOMPARE(s.colour(2, QPalette::WindowText), QColor(255, 255, 255));
             QCOMPARE(s.colour(1, QPalette::Window), QColor(255, 255, 255));
-            moveOver(&s.window);
+            QTest::mouseMove(&s.window, {2, 2});
             QCOMPARE(s.colour(2, QPalette::Window), QColor(255, 255, 255));
             // The text goes back to the scheme's window text.
             QCOMPARE(s.colour(2, QPalette::WindowText), QColor(0, 0, 0));
@@ -112,10 +111,10 @@ private slots:
             QVERIFY(!scansWithin(100));
             s.window.findChild<QCheckBox*>("chkTurnOn")->setChecked(true);
             QVERIFY(scansWithin(200));
-            bool coveredScan = true;
-            QTimer::singleShot(0, [&] { coveredScan = scansWithin(100), QApplication::activeModalWidget()->close(); });
-            QMessageBox::information(&s.window, "covering", "a box over the window");
-            QVERIFY(!coveredScan);
+            QMessageBox box(QMessageBox::Information, "covering", "a box over the window");
+            box.open();
+            QVERIFY(!scansWithin(100));
+            box.close();
             answerDialog("txtScan", "75"); // the configuration dialog: a scan interval of 75 s
             QTest::mouseClick(s.menu(0), Qt::LeftButton);
             QCOMPARE(timer->interval(), 75000);

@@ -19,8 +19,6 @@ TestInstallation::TestInstallation() : m_files(m_dir.path())
     QDir(m_dir.path()).mkdir(QStringLiteral("output"));
 }
 
-void TestInstallation::createDatabase() const { createEmptyDatabase(m_files.database()); }
-
 void TestInstallation::writeFile(const QString& name, const QByteArray& content) const
 {
     QFile file(path(name));
@@ -28,22 +26,20 @@ void TestInstallation::writeFile(const QString& name, const QByteArray& content)
         throw std::runtime_error("cannot write " + name.toStdString());
 }
 
-QByteArray TestInstallation::readFile(const QString& name) const
+QByteArray readAll(const QString& path)
 {
-    QFile file(path(name));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-void createEmptyDatabase(const QString& path)
+// An empty player database, from the schema file.
+void TestInstallation::createDatabase() const
 {
-    QFile schemaFile(QStringLiteral(TALLYVANE_SCHEMA_FILE));
-    if (!schemaFile.open(QIODevice::ReadOnly))
+    const QByteArray schema = readAll(QStringLiteral(TALLYVANE_SCHEMA_FILE));
+    if (schema.isEmpty())
         throw std::runtime_error("cannot read the schema");
-    const QByteArray schema = schemaFile.readAll();
     sqlite3* db = nullptr;
-    if (sqlite3_open(QFile::encodeName(path).constData(), &db) != SQLITE_OK ||
+    if (sqlite3_open(QFile::encodeName(m_files.database()).constData(), &db) != SQLITE_OK ||
         sqlite3_exec(db, schema.constData(), nullptr, nullptr, nullptr) != SQLITE_OK) {
         sqlite3_close(db);
         throw std::runtime_error("cannot create the database");

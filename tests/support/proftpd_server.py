@@ -1,17 +1,17 @@
 #!/usr/bin/python3
 # A ProFTPD server for the tests (configured by proftpd.conf.in beside this script and the
 # virtual hosts below), on 127.0.0.1 only, with one virtual user and throwaway keys: plain FTP
-# with TLS offered ("ftp", with the self-signed certificate tls.crt), FTP that requires TLS
-# ("tls"), SFTP with an RSA host key ("sftp") and SFTP with an Ed25519 host key alone
-# ("ed25519", no ssh-rsa, as current OpenSSH servers); FTP that requires TLS with certificates of
-# a test authority (ca.crt, its revocation list ca.crl): one for 127.0.0.1 ("verified"), one for
-# another name, an expired one, a revoked one, and one of an authority nobody trusts
-# ("unknownca"); and plain FTP that offers no TLS at all ("plain"). A server's key is in
-# NAME.key and its certificate in NAME.crt, those of "ftp" in tls.key and tls.crt.
+# with TLS offered ("ftp", with the self-signed certificate tls.crt), SFTP with an RSA host key
+# ("sftp") and SFTP with an Ed25519 host key alone ("ed25519", no ssh-rsa, as current OpenSSH
+# servers); FTP that requires TLS with certificates of a test authority (ca.crt, its revocation
+# list ca.crl): one for 127.0.0.1 ("verified"), one for another name, an expired one, a revoked
+# one, and one of an authority nobody trusts ("unknownca"); and plain FTP that offers no TLS at
+# all ("plain"). A server's key is in NAME.key and its certificate in NAME.crt, those of "ftp" in
+# tls.key and tls.crt.
 # Arguments: folder, user, password. The folder receives the keys, the configuration, the log and
 # "home", the user's directory; in "home/cutoff" an upload is cut off after 10 KB, and
 # "home/norename" allows no renaming.
-# Prints "ftp=PORT tls=PORT sftp=PORT ed25519=PORT verified=PORT ..." once all listen, and stops
+# Prints "ftp=PORT sftp=PORT ed25519=PORT verified=PORT ..." once all listen, and stops
 # the server when its standard input closes or it is terminated.
 import grp, os, pwd, signal, socket, subprocess, sys, time  # noqa: E401
 from datetime import datetime, timedelta, timezone
@@ -77,7 +77,7 @@ write("ca.crl", x509.CertificateRevocationListBuilder().issuer_name(authority[0]
 # host's name).
 tls = "TLSEngine on\nTLSRequired on\nTLSRSACertificateFile {0}.crt\n"
 tls += "TLSRSACertificateKeyFile {0}.key"
-hosts = dict.fromkeys(("tls", "verified", "wrongname", "expired", "revoked", "unknownca"), tls)
+hosts = dict.fromkeys(("verified", "wrongname", "expired", "revoked", "unknownca"), tls)
 hosts |= dict.fromkeys(("sftp", "ed25519"), "SFTPEngine on\nSFTPHostKey {0}.key")
 hosts["plain"] = "TLSEngine off"
 sockets = {name: socket.create_server(("127.0.0.1", 0)) for name in ("ftp", *hosts)}
