@@ -63,10 +63,17 @@ void restrict(const QString& path)
     DWORD result = SetEntriesInAclW(2, grants, nullptr, &list);
     if (result == ERROR_SUCCESS) {
         std::wstring name = QDir::toNativeSeparators(path).toStdWString();
-        // Protected: nothing the folder grants is passed on to the file.
-        result = SetNamedSecurityInfoW(name.data(), SE_FILE_OBJECT,
-                                       DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
-                                       nullptr, nullptr, list, nullptr);
+        // Protected: nothing the folder grants is passed on to the file. A file just moved into
+        // place can be refused for a moment (Wine's file server has been seen to); it is tried
+        // again for up to about a second.
+        for (int wait = 15;; wait *= 2) {
+            result = SetNamedSecurityInfoW(name.data(), SE_FILE_OBJECT,
+                                           DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                                           nullptr, nullptr, list, nullptr);
+            if (result == ERROR_SUCCESS || wait > 480)
+                break;
+            Sleep(DWORD(wait));
+        }
         LocalFree(list);
     }
     if (result != ERROR_SUCCESS)
