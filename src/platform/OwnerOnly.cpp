@@ -66,10 +66,11 @@ void restrict(const QString& path)
         // Protected: nothing the folder grants is passed on to the file. A file just moved into
         // place can be refused for a moment (Wine's file server has been seen to); it is tried
         // again for up to about a second.
+        const SECURITY_INFORMATION what =
+            DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION;
         for (int wait = 15;; wait *= 2) {
-            result = SetNamedSecurityInfoW(name.data(), SE_FILE_OBJECT,
-                                           DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
-                                           nullptr, nullptr, list, nullptr);
+            result = SetNamedSecurityInfoW(name.data(), SE_FILE_OBJECT, what, nullptr, nullptr,
+                                           list, nullptr);
             if (result == ERROR_SUCCESS || wait > 480)
                 break;
             Sleep(DWORD(wait));
