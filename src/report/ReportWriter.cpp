@@ -14,7 +14,6 @@
 #include <array>
 #include <charconv>
 #include <iterator>
-#include <string_view>
 
 namespace {
 
@@ -22,11 +21,11 @@ const QString generatorLabel = QStringLiteral("Tallyvane v1.0");
 const QString authorCredit = QStringLiteral("the Tallyvane project (tallyvane@example.org)");
 
 // A row's fixed text, already in the page's encoding.
-constexpr std::string_view rowStart = "    <tr>\r\n";
-constexpr std::string_view nameCell = R"(      <td width="129"><font size="2" face="Arial">)";
-constexpr std::string_view numberCell = R"(      <td width="65"><font size="2" face="Arial">)";
-constexpr std::string_view cellEnd = "</font></td>\r\n";
-constexpr std::string_view rowEnd = "    </tr>\r\n";
+constexpr QByteArrayView rowStart = "    <tr>\r\n";
+constexpr QByteArrayView nameCell = R"(      <td width="129"><font size="2" face="Arial">)";
+constexpr QByteArrayView numberCell = R"(      <td width="65"><font size="2" face="Arial">)";
+constexpr QByteArrayView cellEnd = "</font></td>\r\n";
+constexpr QByteArrayView rowEnd = "    </tr>\r\n";
 
 const char* const numberFields[] = {"fldSkill",     "fldAccuracy",      "fldKills",
                                     "fldKilled",    "fldHitPercent",    "fldAverageRounds",
@@ -78,11 +77,6 @@ void appendCellText(QByteArray& content, const Recordset& ranking, int column)
     }
     }
     content += Windows1252::encodeHtml(text.toHtmlEscaped());
-}
-
-void append(QByteArray& content, std::string_view text)
-{
-    content.append(text.data(), qsizetype(text.size()));
 }
 
 // The lines in the page's encoding, each ended by CR LF.
@@ -167,7 +161,6 @@ void ReportWriter::writeTableHeader()
         QStringLiteral("        Played</b></font></td>"),
         QStringLiteral("    </tr>"),
     });
-    startPart(QStringLiteral("Append"));
     m_page += header;
 }
 
@@ -175,7 +168,6 @@ void ReportWriter::writeRows(Recordset& ranking, int records)
 {
     const int players = ranking.recordCount();
     const int rows = players < records ? players : records;
-    startPart(QStringLiteral("Append"));
     // Room for the rows and the closing lines at once: the page grows into memory that is
     // taken once, not copied as it grows.
     m_page.reserve(m_page.size() + qsizetype(std::max(rows, 0)) * 640 + 1024);
@@ -192,16 +184,16 @@ void ReportWriter::writeRows(Recordset& ranking, int records)
             for (std::size_t i = 0; i < std::size(numberFields); ++i)
                 columns[i + 1] = ranking.fieldIndex(QLatin1String(numberFields[i]));
         }
-        append(m_page, rowStart);
-        append(m_page, nameCell);
+        m_page += rowStart;
+        m_page += nameCell;
         appendCellText(m_page, ranking, columns[0]);
-        append(m_page, cellEnd);
+        m_page += cellEnd;
         for (std::size_t i = 1; i < columns.size(); ++i) {
-            append(m_page, numberCell);
+            m_page += numberCell;
             appendCellText(m_page, ranking, columns[i]);
-            append(m_page, cellEnd);
+            m_page += cellEnd;
         }
-        append(m_page, rowEnd);
+        m_page += rowEnd;
         ranking.moveNext();
     }
 }
@@ -221,6 +213,5 @@ void ReportWriter::writeFooter()
         QStringLiteral("</body>"),
         QStringLiteral("</html>"),
     });
-    startPart(QStringLiteral("Append"));
     m_page += footer;
 }
